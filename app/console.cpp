@@ -1,0 +1,49 @@
+#include "app/console.h"
+
+#include <iostream>
+#include <limits>
+
+void printLine(std::string_view text) {
+  std::cout << text << std::endl;
+}
+
+void print(std::string_view text) {
+  std::cout.write(text.data(), static_cast<std::streamsize>(text.size()));
+}
+
+void printChar(char c) {
+  std::cout.put(c);
+}
+
+bool readAnswer(char& into) {
+  if (std::cin >> into) {
+    return true;
+  }
+  into = 0;
+  return false;
+}
+
+bool isYes(char answer) {
+  return answer == 'Y' || answer == 'y';
+}
+
+void readName(std::string& into, std::size_t maxLength) {
+  into.clear();
+  // The one-letter answer before a name leaves its line end behind; this drops it, so
+  // "Efoo.txt" typed on one line chooses E, drops the f and names oo.txt.
+  std::cin.get();
+  char c;
+  while (std::cin.get(c) && c != '\n') {
+    if (into.size() < maxLength) {
+      into.push_back(c);
+    }
+  }
+}
+
+bool readMessageChar(char& into) {
+  return static_cast<bool>(std::cin.get(into));
+}
+
+void discardRestOfLine() {
+  std::cin.ignore(std::numeric_limits<std::streamsize>::max(), '\n');
+}

@@ -1,0 +1,33 @@
+#ifndef KESTROVANE_APP_CONSOLE_H
+#define KESTROVANE_APP_CONSOLE_H
+
+#include <string>
+#include <string_view>
+
+// The only code that touches standard input and output. Every read first flushes pending
+// output (standard input is tied to standard output), so a prompt is always on screen before
+// the program waits.
+
+// Writes text and an end of line, and flushes.
+void printLine(std::string_view text);
+// Writes text (any bytes, any length) without an end of line.
+void print(std::string_view text);
+void printChar(char c);
+
+// Takes the next non-blank character. Returns false, and sets `into` to 0, once input has
+// ended, so a stale answer can never confirm a later question.
+bool readAnswer(char& into);
+// True for the answers that mean yes: Y and y.
+bool isYes(char answer);
+
+// Discards one character (the line end left by the preceding one-letter answer), then reads
+// the rest of the line into `into`, keeping at most maxLength characters and discarding the
+// remainder of the line with its line end. At end of input the name is what was typed so far.
+void readName(std::string& into, std::size_t maxLength);
+
+// Takes the next character as it is, white space and line ends included. False at end of input.
+bool readMessageChar(char& into);
+// Discards input up to and including the next line end.
+void discardRestOfLine();
+
+#endif  // KESTROVANE_APP_CONSOLE_H

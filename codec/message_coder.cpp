@@ -1,0 +1,52 @@
+#include "codec/message_coder.h"
+
+#include <string_view>
+
+#include "app/console.h"
+#include "codec/code_char.h"
+#include "codec/output_file.h"
+
+namespace {
+
+// Stores the line after a leading space. Past the longest message the rest of the line is
+// dropped: left in the input, it would answer the next question and reach the menu as letters.
+void readMessage(ProgramState& state) {
+  state.messageText = " ";
+  while (state.messageText.size() <= kMaxMessageLength) {
+    if (!readMessageChar(state.currentChar) || state.currentChar == '\n') {
+      return;
+    }
+    state.messageText.push_back(state.currentChar);
+  }
+  discardRestOfLine();
+}
+
+}  // namespace
+
+void codeMessage(ProgramState& state) {
+  printLine("Please enter a name for the message you want to encode (no spaces):");
+  readName(state.sourceName, kMaxNameLength);
+  printLine("Please enter your message");
+  readMessage(state);
+  print("the message you just typed was:\n");
+  printLine(state.messageText);
+  state.targetName = outputName(state.sourceName, " .", "enc");
+
+  printLine("Do you want to encode this Message? Y/N");
+  readAnswer(state.answer);
+  if (!isYes(state.answer)) {
+    return;
+  }
+
+  printLine("   Encoded Output:");
+  const std::string tempPath = openSafeOutput(state.outputFile, state.targetName);
+  const std::string coded = codedForm(std::string_view(state.messageText).substr(1));
+  print(coded);
+  state.outputFile.write(coded.data(), static_cast<std::streamsize>(coded.size()));
+  print(commitSafeOutput(state.outputFile, tempPath, state.targetName)
+            ? "\nYour encoded file has been saved as: "
+            : "\nYour encoded file could not be saved as: ");
+  print(state.targetName);
+  printLine("\n\nPress any Key and then Enter to return to the menu");
+  readAnswer(state.pauseKey);
+}

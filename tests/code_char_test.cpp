@@ -1,0 +1,44 @@
+#include "codec/code_char.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+TEST(CodeCharTest, SwapsEachVowelWithItsDigitAndLeavesEveryOtherByte) {
+  const std::string letters = "aeiouAEIOU";
+  const std::string digits = "1234567890";
+  for (int value = 0; value < 256; ++value) {
+    const char c = static_cast<char>(value);
+    const auto letter = letters.find(c);
+    const auto digit = digits.find(c);
+    char expected = c;
+    if (value != 0 && letter != std::string::npos) {
+      expected = digits[letter];
+    } else if (value != 0 && digit != std::string::npos) {
+      expected = letters[digit];
+    }
+    EXPECT_EQ(codeChar(c), expected) << "value " << value;
+    EXPECT_EQ(codeChar(codeChar(c)), c) << "value " << value;
+  }
+  EXPECT_EQ(codeChar('a'), '1');
+  EXPECT_EQ(codeChar('1'), 'a');
+  EXPECT_EQ(codeChar('U'), '0');
+  EXPECT_EQ(codeChar('0'), 'U');
+  EXPECT_EQ(codeChar('y'), 'y');
+  EXPECT_EQ(codeChar('\n'), '\n');
+}
+
+TEST(CodeCharTest, CodedFormIsReversedAndSwappedAndUndoesItself) {
+  EXPECT_EQ(codedForm("hello there"), "2r2ht 4ll2h");
+  EXPECT_EQ(codedForm("rhythm, gym"), "myg ,mhtyhr");
+  EXPECT_EQ(codedForm(""), "");
+  std::string everyByte;
+  for (int value = 255; value >= 0; --value) {
+    everyByte += static_cast<char>(value);
+  }
+  const std::string text = "Line one\nLINE 2\r\n" + everyByte + "Queue: AEIOU 67890 aeiou";
+  EXPECT_EQ(codedForm(codedForm(text)), text);
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    ASSERT_EQ(codedForm(text)[i], codeChar(text[text.size() - 1 - i])) << "index " << i;
+  }
+}

@@ -1,0 +1,77 @@
+#include "tests/dialogue.h"
+
+#include <algorithm>
+#include <fstream>
+#include <iostream>
+#include <iterator>
+#include <random>
+#include <sstream>
+#include <vector>
+
+#include "app/menu.h"
+
+namespace fs = std::filesystem;
+
+const std::string kMenu = R"(
+                 Welcome to Kestrovane Version 1.1 
+------------------------------------------------------------------
+                              Menu                                
+Press: 
+E for encode, D for decode, M for manual encode, 
+H for help, A for about, or X for exit
+)";
+
+std::string runDialogue(std::string_view keys, ProgramState& state) {
+  std::istringstream input{std::string(keys)};
+  std::ostringstream output;
+  std::streambuf* const oldIn = std::cin.rdbuf(input.rdbuf());
+  std::streambuf* const oldOut = std::cout.rdbuf(output.rdbuf());
+  std::cin.clear();
+  runMenu(state);
+  std::cin.rdbuf(oldIn);
+  std::cout.rdbuf(oldOut);
+  std::cin.clear();
+  return output.str();
+}
+
+std::string runDialogue(std::string_view keys) {
+  ProgramState state;
+  return runDialogue(keys, state);
+}
+
+void DialogueTest::SetUp() {
+  previous_ = fs::current_path();
+  std::random_device seed;
+  folder_ = fs::temp_directory_path() / ("kestrovane-test-" + std::to_string(seed()));
+  fs::create_directories(folder_);
+  fs::current_path(folder_);
+}
+
+void DialogueTest::TearDown() {
+  fs::current_path(previous_);
+  std::error_code ec;
+  fs::remove_all(folder_, ec);
+}
+
+void writeFile(const fs::path& path, std::string_view content) {
+  std::ofstream file(path, std::ios::binary);
+  file.write(content.data(), static_cast<std::streamsize>(content.size()));
+}
+
+std::string readFile(const fs::path& path) {
+  std::ifstream file(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+}
+
+std::string listFolder(const fs::path& folder) {
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(folder)) {
+    names.push_back(entry.path().filename().string());
+  }
+  std::sort(names.begin(), names.end());
+  std::string joined;
+  for (const auto& name : names) {
+    joined += (joined.empty() ? "" : " ") + name;
+  }
+  return joined;
+}

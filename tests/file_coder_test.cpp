@@ -1,0 +1,200 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <random>
+#include <string>
+
+#include "codec/code_char.h"
+#include "tests/dialogue.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+using FileCoderTest = DialogueTest;
+
+// The screen of one encode run answered y, from its prompt to its closing prompt.
+std::string encodeScreen(const std::string& listing, const std::string& outName,
+                         const std::string& saved = "has been saved as: ") {
+  return "Please enter the name of the file you want to encode:\n"
+         "The file currently contains:\n" +
+         listing + "\nDo you want to encode this file? Y/N\n   Encoded Output:\n" +
+         codedForm(listing) + "\nYour encoded file " + saved + outName +
+         "\n\nPress any Key and then Enter to return to main menu\n";
+}
+
+const std::string kEmptyListing =
+    "Please enter the name of the file you want to encode:\n"
+    "The file currently contains:\n\n"
+    "Do you want to encode this file? Y/N\n"
+    "This File doesn't appear to contain anything! Are SURE you want to continue Y/n\n";
+
+}  // namespace
+
+TEST_F(FileCoderTest, EncodeReturnsToTheMenuAndDecodeEndsTheProgram) {
+  writeFile("test.txt", "hello there");
+  ProgramState state;
+  const std::string screen = runDialogue("E\ntest.txt\ny\nk\nD\ntest.enc\ny\nk\nx\n", state);
+  EXPECT_EQ(screen, kMenu + R"(Please enter the name of the file you want to encode:
+The file currently contains:
+hello there
+Do you want to encode this file? Y/N
+   Encoded Output:
+2r2ht 4ll2h
+Your encoded file has been saved as: test.enc
+
+Press any Key and then Enter to return to main menu
+)" + kMenu + R"(Please enter the name of the file you want to decode
+The file currently contains:
+2r2ht 4ll2h
+Do you want to decode this file? Y/N
+  Decoded output :
+hello there
+Your decoded file has been saved as: test.txt
+
+Press any Key and then Enter to exit
+)");
+  EXPECT_EQ(readFile("test.enc"), "2r2ht 4ll2h");
+  EXPECT_EQ(readFile("test.txt"), "hello there");
+  EXPECT_EQ(listFolder(), "test.enc test.txt");
+  EXPECT_EQ(state.doneFlag, 1);
+  EXPECT_EQ(state.sourceName, "test.txt");
+  EXPECT_EQ(state.targetName, "test.enc");
+}
+
+TEST_F(FileCoderTest, DecliningReturnsToTheMenuAndTouchesNoFile) {
+  writeFile("test.txt", "hello there");
+  writeFile("test.enc", "older");
+  const std::string askEncode =
+      "Please enter the name of the file you want to encode:\n"
+      "The file currently contains:\nhello there\nDo you want to encode this file? Y/N\n";
+  const std::string askDecode =
+      "Please enter the name of the file you want to decode\n"
+      "The file currently contains:\nolder\nDo you want to decode this file? Y/N\n";
+  ProgramState state;
+  EXPECT_EQ(runDialogue("e\ntest.txt\nn\ne\ntest.txt\nJ\nd\ntest.enc\nN\nx\n", state),
+            kMenu + askEncode + kMenu + askEncode + kMenu + askDecode + kMenu);
+  EXPECT_EQ(state.doneFlag, 1);  // set by the x, not by the declined operations
+  EXPECT_EQ(readFile("test.txt"), "hello there");
+  EXPECT_EQ(readFile("test.enc"), "older");
+  EXPECT_EQ(listFolder(), "test.enc test.txt");
+}
+
+TEST_F(FileCoderTest, EmptyInputIsWarnedAbout) {
+  writeFile("empty.txt", "");
+  fs::create_directory("folder.txt");
+  // n at the warning ends the program, creating nothing; the x is never read.
+  for (const char* keys : {"E\nempty.txt\ny\nn\nx\n", "E\nmissing.txt\nY\nq\nx\n",
+                           "E\nfolder.txt\ny\n", "E\n/dev/zero\ny\n"}) {
+    ProgramState state;
+    EXPECT_EQ(runDialogue(keys, state), kMenu + kEmptyListing) << keys;
+    EXPECT_EQ(state.doneFlag, 1);
+    EXPECT_EQ(listFolder(), "empty.txt folder.txt") << keys;
+  }
+  // y at the warning writes an empty output and returns to the menu.
+  EXPECT_EQ(runDialogue("E\nmissing.txt\ny\ny\nk\nx\n"),
+            kMenu + kEmptyListing +
+                "   Encoded Output:\n\nYour encoded file has been saved as: missing.enc\n\n"
+                "Press any Key and then Enter to return to main menu\n" +
+                kMenu);
+  EXPECT_TRUE(fs::is_regular_file("missing.enc"));
+  EXPECT_EQ(readFile("missing.enc"), "");
+}
+
+TEST_F(FileCoderTest, OutputIsNamedAfterTheTypedNameUpToItsFirstDot) {
+  struct Case {
+    const char* typed;
+    const char* encoded;
+    const char* decoded;
+  };
+  const Case cases[] = {
+      {"notes", "notes.enc", "notes.txt"},
+      {"a.b.txt", "a.enc", "a.txt"},
+      {".hidden", ".enc", ".txt"},
+      {"twenty_characters_x", "twenty_characters_x.enc", "twenty_characters_x.txt"},
+      {"exactly_twenty_chars", "exactly_twenty_chars.enc", "exactly_twenty_chars.txt"},
+  };
+  for (const auto& c : cases) {
+    writeFile(c.typed, "Ab 9");
+    EXPECT_EQ(runDialogue(std::string("E\n") + c.typed + "\ny\nk\nx\n"),
+              kMenu + encodeScreen("Ab 9", c.encoded) + kMenu);
+    EXPECT_EQ(readFile(c.encoded), "O b6");
+    runDialogue(std::string("D\n") + c.typed + "\ny\nk\n");
+    EXPECT_EQ(readFile(c.decoded), "O b6");
+  }
+}
+
+TEST_F(FileCoderTest, EveryByteSurvivesARoundTripAcrossManyBlocks) {
+  std::string content = "first line\r\nsecond line\n\nlast line without end";
+  for (int value = 0; value < 256; ++value) {
+    content += static_cast<char>(value);
+  }
+  std::mt19937 random(7);
+  for (int i = 0; i < 300000; ++i) {
+    content += static_cast<char>(random());
+  }
+  content[0] = '\xff';  // a first byte of 255 is a byte like any other, not an end of file
+  writeFile("big.txt", content);
+  std::string screen = runDialogue("E\nbig.txt\ny\nk\nx\n");
+  EXPECT_EQ(screen, kMenu + encodeScreen(content, "big.enc") + kMenu);
+  EXPECT_EQ(readFile("big.enc"), codedForm(content));
+  fs::rename("big.txt", "original");
+  runDialogue("D\nbig.enc\ny\nk\n");
+  EXPECT_TRUE(readFile("big.txt") == content);
+}
+
+TEST_F(FileCoderTest, ASecondEncodeInTheSameRunUsesItsOwnFiles) {
+  writeFile("one.txt", "uno");
+  writeFile("two.txt", "dos");
+  EXPECT_EQ(runDialogue("E\none.txt\ny\nk\nE\ntwo.txt\nyes\n"),
+            kMenu + encodeScreen("uno", "one.enc") + kMenu + encodeScreen("dos", "two.enc") +
+                kMenu + "Error! Try again:\n" + kMenu);
+  EXPECT_EQ(readFile("one.enc"), "4n5");
+  EXPECT_EQ(readFile("two.enc"), "s4d");
+}
+
+TEST_F(FileCoderTest, AFileCodedInPlaceHoldsItsCodedForm) {
+  writeFile("x.enc", "hello there");
+  runDialogue("E\nx.enc\ny\nk\nx\n");
+  EXPECT_EQ(readFile("x.enc"), "2r2ht 4ll2h");
+  runDialogue("D\n./x.enc\ny\nk\n");  // another path to the input: output ".txt"
+  EXPECT_EQ(readFile(".txt"), "hello there");
+  writeFile("y.txt", "2r2ht 4ll2h");
+  runDialogue("D\ny.txt\ny\nk\n");
+  EXPECT_EQ(readFile("y.txt"), "hello there");
+  EXPECT_EQ(listFolder(), ".txt x.enc y.txt");
+}
+
+TEST_F(FileCoderTest, AnOutputThatCannotBeSavedIsReportedAndLeavesNothingBehind) {
+  fs::create_directory("in");
+  writeFile("in/a.txt", "hello there");
+  fs::create_directory("in/a.enc");
+  writeFile("in/a.enc/keep", "kept");
+  writeFile("c.enc", "abc");
+  fs::create_directory("c.txt");
+  ProgramState state;
+  const std::string screen =
+      runDialogue("E\nin/a.txt\ny\nk\nE\nnone/b.txt\ny\ny\nk\nd\nc.enc\ny\nk\n", state);
+  EXPECT_EQ(screen, kMenu + encodeScreen("hello there", "in/a.enc", "could not be saved as: ") +
+                        kMenu + kEmptyListing + R"(   Encoded Output:
+
+Your encoded file could not be saved as: none/b.enc
+
+Press any Key and then Enter to return to main menu
+)" + kMenu + R"(Please enter the name of the file you want to decode
+The file currently contains:
+abc
+Do you want to decode this file? Y/N
+  Decoded output :
+cb1
+Your decoded file could not be saved as: c.txt
+
+Press any Key and then Enter to exit
+)");
+  EXPECT_EQ(state.doneFlag, 1);
+  EXPECT_EQ(listFolder("in"), "a.enc a.txt");
+  EXPECT_EQ(listFolder("in/a.enc"), "keep");
+  EXPECT_EQ(readFile("in/a.enc/keep"), "kept");
+  EXPECT_EQ(listFolder(), "c.enc c.txt in");
+  EXPECT_EQ(listFolder("c.txt"), "");
+}

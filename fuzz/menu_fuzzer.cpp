@@ -1,0 +1,79 @@
+// Feeds arbitrary bytes as the keyboard to the whole menu loop, in a fresh folder holding a few
+// sample files. Inputs with a path separator are skipped, so every name the program is given
+// stays inside that folder.
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <random>
+#include <sstream>
+#include <string>
+#include <string_view>
+#include <system_error>
+
+#include "app/menu.h"
+#include "app/program_state.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Swallows the screen: only the program's behaviour matters here.
+class NullBuffer : public std::streambuf {
+ protected:
+  int overflow(int c) override {
+    return traits_type::not_eof(c);
+  }
+  std::streamsize xsputn(const char*, std::streamsize count) override {
+    return count;
+  }
+};
+
+void writeSample(const fs::path& path, std::string_view content) {
+  std::ofstream(path, std::ios::binary)
+      .write(content.data(), static_cast<std::streamsize>(content.size()));
+}
+
+void makeSamples(const fs::path& folder) {
+  writeSample(folder / "test.txt", "hello there\nGeneral Kenobi 1234567890\n");
+  writeSample(folder / "test.enc", "2r2ht 4ll2h");
+  writeSample(folder / "empty.txt", "");
+  writeSample(folder / "bin.dat", std::string_view("\xff\x00\x80\x01\r\n\x7f", 7));
+  fs::create_directory(folder / "dir.txt");
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const std::string keys(reinterpret_cast<const char*>(data), size);
+  if (keys.find_first_of("/\\") != std::string::npos) {
+    return -1;  // never added to the corpus
+  }
+  static const fs::path home = fs::current_path();
+  // One folder per fuzzing process, so parallel jobs never share files.
+  static const fs::path folder =
+      fs::temp_directory_path() / ("kestrovane-fuzz-" + std::to_string(std::random_device{}()));
+  std::error_code ec;
+  fs::remove_all(folder, ec);
+  fs::create_directories(folder);
+  makeSamples(folder);
+  fs::current_path(folder);
+
+  std::istringstream input(keys);
+  NullBuffer screen;
+  std::streambuf* const oldIn = std::cin.rdbuf(input.rdbuf());
+  std::streambuf* const oldOut = std::cout.rdbuf(&screen);
+  std::cin.clear();
+  {
+    ProgramState state;
+    runMenu(state);
+  }
+  std::cin.rdbuf(oldIn);
+  std::cout.rdbuf(oldOut);
+  std::cin.clear();
+
+  fs::current_path(home);
+  fs::remove_all(folder, ec);
+  return 0;
+}

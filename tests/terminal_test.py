@@ -1,0 +1,126 @@
+"""Drives the built program on a pseudo-terminal as a person would: it waits until each prompt
+is on the screen before typing the next answer, so a prompt that is not flushed before the
+program waits makes the test time out. Then it checks the whole screen against the same keys
+sent through a pipe, and the files written."""
+import os
+import pty
+import select
+import subprocess
+import sys
+import tempfile
+import termios
+import time
+
+TIMEOUT = 10
+MENU_END = "H for help, A for about, or X for exit\n"
+MENU = ("\n                 Welcome to Kestrovane Version 1.1 \n" + "-" * 66 + "\n" + " " * 30
+        + "Menu" + " " * 32 + "\nPress: \nE for encode, D for decode, M for manual encode, \n"
+        + MENU_END)
+
+# Each step: the text the screen must end with, then the keys typed.
+FIRST_RUN = [
+    (MENU_END, "E\n"),
+    ("the file you want to encode:\n", "test.txt\n"),
+    ("Do you want to encode this file? Y/N\n", "y\n"),
+    ("Press any Key and then Enter to return to main menu\n", "k\n"),
+    (MENU_END, "M\n"),
+    ("(no spaces):\n", "note\n"),
+    ("Please enter your message\n", "hello there\n"),
+    ("Do you want to encode this Message? Y/N\n", "y\n"),
+    ("Press any Key and then Enter to return to the menu\n", "k\n"),
+    (MENU_END, "H\n"),
+    ("Press any key and enter to return to the Menu:\n", "k\n"),
+    (MENU_END, "A\n"),
+    ("more (press any key & enter)\n", "x\n"),
+    ("Press any key and enter to return to the Menu:\n", "k\n"),
+    (MENU_END, "Q\n"),
+    ("Error! Try again:\n" + MENU, "X\n"),
+]
+SECOND_RUN = [
+    (MENU_END, "D\n"),
+    ("the file you want to decode\n", "test.enc\n"),
+    ("Do you want to decode this file? Y/N\n", "y\n"),
+    ("Press any Key and then Enter to exit\n", "k\n"),
+]
+
+
+def read_screen(fd, screen, wanted):
+    """Reads the terminal until the screen ends with `wanted` and nothing more arrives."""
+    deadline = time.monotonic() + TIMEOUT
+    while time.monotonic() < deadline:
+        ready, _, _ = select.select([fd], [], [], 0.2)
+        if not ready:
+            if wanted is not None and screen.replace("\r\n", "\n").endswith(wanted):
+                return screen
+            continue
+        try:
+            chunk = os.read(fd, 4096)
+        except OSError:  # the program has ended
+            chunk = b""
+        if not chunk:
+            if wanted is None:
+                return screen
+            break
+        screen += chunk.decode("latin-1")
+    raise AssertionError(f"waited {TIMEOUT} s for {wanted!r}; the screen ends with "
+                         f"{screen[-200:]!r}")
+
+
+def run_on_terminal(program, folder, steps):
+    pid, fd = pty.fork()
+    if pid == 0:
+        os.chdir(folder)
+        attributes = termios.tcgetattr(0)
+        attributes[3] &= ~termios.ECHO  # the screen then holds only what the program writes
+        termios.tcsetattr(0, termios.TCSANOW, attributes)
+        os.execv(program, [program])
+    screen = ""
+    for wanted, keys in steps:
+        screen = read_screen(fd, screen, wanted)
+        os.write(fd, keys.encode())
+    screen = read_screen(fd, screen, None)
+    _, status = os.waitpid(pid, 0)
+    os.close(fd)
+    return os.waitstatus_to_exitcode(status), screen.replace("\r\n", "\n")
+
+
+def run_through_pipe(program, folder, steps):
+    keys = "".join(keys for _, keys in steps).encode()
+    result = subprocess.run([program], input=keys, cwd=folder, capture_output=True, timeout=20)
+    return result.returncode, result.stdout.decode("latin-1")
+
+
+def main():
+    program = os.path.abspath(sys.argv[1])
+    failures = []
+    checks = 0
+    with tempfile.TemporaryDirectory() as on_terminal, tempfile.TemporaryDirectory() as piped:
+        for folder in (on_terminal, piped):
+            with open(os.path.join(folder, "test.txt"), "wb") as f:
+                f.write(b"hello there\nGeneral Kenobi\n")
+        for steps in (FIRST_RUN, SECOND_RUN):
+            terminal = run_on_terminal(program, on_terminal, steps)
+            pipe = run_through_pipe(program, piped, steps)
+            checks += 1
+            if terminal != pipe:
+                failures.append(f"the terminal session differs from the piped one:\n"
+                                f"terminal {terminal!r}\npipe     {pipe!r}")
+        expected = {"test.txt": b"hello there\nGeneral Kenobi\n",
+                    "test.enc": b"\n3b4n2K l1r2n2G\n2r2ht 4ll2h",
+                    "note.enc": b"2r2ht 4ll2h"}
+        for name, content in expected.items():
+            checks += 1
+            with open(os.path.join(on_terminal, name), "rb") as f:
+                if f.read() != content:
+                    failures.append(f"{name} does not hold {content!r}")
+        checks += 1
+        if sorted(os.listdir(on_terminal)) != sorted(expected):
+            failures.append(f"the folder holds {sorted(os.listdir(on_terminal))}")
+    for failure in failures:
+        print(failure)
+    print(f"{checks - len(failures)} passed, {len(failures)} failed")
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

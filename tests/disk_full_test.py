@@ -8,6 +8,8 @@ import subprocess
 import sys
 import tempfile
 
+from checks import Checks, folder_contents, run
+
 SKIP = 77
 
 
@@ -16,26 +18,19 @@ def inside(program, folder):
     if subprocess.run(["mount", "-t", "tmpfs", "-o", "size=64k", "tmpfs", folder]).returncode:
         print("skipped: cannot mount a tmpfs here")
         return SKIP
+    text = b"The quick brown fox jumps over the lazy dog.\n" * 900  # 40 KiB
     with open(os.path.join(folder, "big.txt"), "wb") as f:
-        f.write(b"The quick brown fox jumps over the lazy dog.\n" * 900)  # 40 KiB
+        f.write(text)
     with open(os.path.join(folder, "big.enc"), "wb") as f:
         f.write(b"earlier output")
-    result = subprocess.run([program], input=b"E\nbig.txt\ny\nk\nx\n", cwd=folder,
-                            capture_output=True, timeout=20)
-    failures = []
-    if result.returncode != 0:
-        failures.append(f"exit status {result.returncode}")
-    if b"\nYour encoded file could not be saved as: big.enc\n\nPress any Key" not in result.stdout:
-        failures.append("no failure message: " + result.stdout[-300:].decode(errors="replace"))
-    if sorted(os.listdir(folder)) != ["big.enc", "big.txt"]:
-        failures.append(f"folder holds {sorted(os.listdir(folder))}")
-    with open(os.path.join(folder, "big.enc"), "rb") as f:
-        if f.read() != b"earlier output":
-            failures.append("the earlier big.enc was changed")
-    for failure in failures:
-        print(failure)
-    print(f"{4 - len(failures)} passed, {len(failures)} failed")
-    return 1 if failures else 0
+    status, screen = run([program], b"E\nbig.txt\ny\nk\nx\n", folder)
+    checks = Checks()
+    checks.equal("exit status", status, 0)
+    checks.equal("failure message", b"\nYour encoded file could not be saved as: big.enc\n\n"
+                 b"Press any Key" in screen, True)
+    checks.equal("files", folder_contents(folder),
+                 {"big.enc": b"earlier output", "big.txt": text})
+    return checks.finish()
 
 
 def main():

@@ -5,11 +5,12 @@ sent through a pipe, and the files written."""
 import os
 import pty
 import select
-import subprocess
 import sys
 import tempfile
 import termios
 import time
+
+from checks import Checks, folder_contents, run
 
 TIMEOUT = 10
 MENU_END = "H for help, A for about, or X for exit\n"
@@ -84,42 +85,24 @@ def run_on_terminal(program, folder, steps):
     return os.waitstatus_to_exitcode(status), screen.replace("\r\n", "\n")
 
 
-def run_through_pipe(program, folder, steps):
-    keys = "".join(keys for _, keys in steps).encode()
-    result = subprocess.run([program], input=keys, cwd=folder, capture_output=True, timeout=20)
-    return result.returncode, result.stdout.decode("latin-1")
-
-
 def main():
     program = os.path.abspath(sys.argv[1])
-    failures = []
-    checks = 0
+    checks = Checks()
     with tempfile.TemporaryDirectory() as on_terminal, tempfile.TemporaryDirectory() as piped:
         for folder in (on_terminal, piped):
             with open(os.path.join(folder, "test.txt"), "wb") as f:
                 f.write(b"hello there\nGeneral Kenobi\n")
-        for steps in (FIRST_RUN, SECOND_RUN):
-            terminal = run_on_terminal(program, on_terminal, steps)
-            pipe = run_through_pipe(program, piped, steps)
-            checks += 1
-            if terminal != pipe:
-                failures.append(f"the terminal session differs from the piped one:\n"
-                                f"terminal {terminal!r}\npipe     {pipe!r}")
-        expected = {"test.txt": b"hello there\nGeneral Kenobi\n",
-                    "test.enc": b"\n3b4n2K l1r2n2G\n2r2ht 4ll2h",
-                    "note.enc": b"2r2ht 4ll2h"}
-        for name, content in expected.items():
-            checks += 1
-            with open(os.path.join(on_terminal, name), "rb") as f:
-                if f.read() != content:
-                    failures.append(f"{name} does not hold {content!r}")
-        checks += 1
-        if sorted(os.listdir(on_terminal)) != sorted(expected):
-            failures.append(f"the folder holds {sorted(os.listdir(on_terminal))}")
-    for failure in failures:
-        print(failure)
-    print(f"{checks - len(failures)} passed, {len(failures)} failed")
-    return 1 if failures else 0
+        for number, steps in enumerate((FIRST_RUN, SECOND_RUN), 1):
+            keys = "".join(keys for _, keys in steps).encode()
+            status, screen = run([program], keys, piped)
+            checks.equal(f"run {number}: the terminal shows what a pipe gets",
+                         run_on_terminal(program, on_terminal, steps),
+                         (status, screen.decode("latin-1")))
+        checks.equal("files", folder_contents(on_terminal),
+                     {"test.txt": b"hello there\nGeneral Kenobi\n",
+                      "test.enc": b"\n3b4n2K l1r2n2G\n2r2ht 4ll2h",
+                      "note.enc": b"2r2ht 4ll2h"})
+    return checks.finish()
 
 
 if __name__ == "__main__":

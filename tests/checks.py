@@ -1,0 +1,37 @@
+"""What the end-to-end tests share: running the program on piped keys, and counting checks."""
+import os
+import subprocess
+
+
+def run(command, keys, folder, env=None):
+    """Runs a command in `folder` with `keys` as standard input; returns (status, screen)."""
+    result = subprocess.run(command, input=keys, cwd=folder, capture_output=True, timeout=120,
+                            env=env)
+    return result.returncode, result.stdout
+
+
+def folder_contents(folder):
+    """Maps the name of each file in `folder` to its content."""
+    contents = {}
+    for name in sorted(os.listdir(folder)):
+        with open(os.path.join(folder, name), "rb") as f:
+            contents[name] = f.read()
+    return contents
+
+
+class Checks:
+    def __init__(self):
+        self.count = 0
+        self.failures = []
+
+    def equal(self, what, actual, expected):
+        self.count += 1
+        if actual != expected:
+            self.failures.append(f"{what}:\n  expected {expected!r}\n  actual   {actual!r}")
+
+    def finish(self):
+        """Prints the failures and the closing count; returns the exit status."""
+        for failure in self.failures:
+            print(failure)
+        print(f"{self.count - len(self.failures)} passed, {len(self.failures)} failed")
+        return 1 if self.failures else 0

@@ -33,9 +33,12 @@ TEST(MenuTest, EveryOtherCharacterGivesTheErrorAndTheMenuAgain) {
   }
 }
 
-TEST(MenuTest, EndOfInputInsideAnOperationNeverLoops) {
-  // Each operation reaches its question, takes the end of input as no, and the menu read then
-  // ends the program.
+using MenuInFolderTest = DialogueTest;
+
+TEST_F(MenuInFolderTest, EndOfInputInsideAnOperationNeverLoops) {
+  // Each operation reaches its question and takes the end of input as no; the menu read then
+  // ends the program. (A yes to the question followed by the end of input at the empty-file
+  // warning is covered with the file operations.)
   const std::string encode = runDialogue("E\nabsent.txt");
   EXPECT_EQ(encode, kMenu + "Please enter the name of the file you want to encode:\n" +
                         "The file currently contains:\n\n" +
@@ -44,6 +47,7 @@ TEST(MenuTest, EndOfInputInsideAnOperationNeverLoops) {
   EXPECT_EQ(decode, kMenu + "Please enter the name of the file you want to decode\n" +
                         "The file currently contains:\n\n" +
                         "Do you want to decode this file? Y/N\n" + kMenu);
+  EXPECT_EQ(listFolder(), "");
 }
 
 TEST(MenuTest, AnOverlongNameNeverRepeatsAnAction) {

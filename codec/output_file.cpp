@@ -53,17 +53,12 @@ std::string openSafeOutput(std::ofstream& file, const std::string& targetName) {
 
 bool commitSafeOutput(std::ofstream& file, const std::string& tempPath,
                       const std::string& targetName) {
-  const bool written = file.is_open() && file.good();
-  if (file.is_open()) {
-    file.close();
-  }
-  const bool closed = !file.fail();
+  // Closing flushes; a failed write or flush, or a file that never opened, leaves it failed.
+  file.close();
+  const bool written = !file.fail();
   file.clear();
-  if (tempPath.empty()) {
-    return false;
-  }
   std::error_code ec;
-  if (written && closed) {
+  if (written) {
     // A replaced file keeps the permissions it had.
     const fs::file_status existing = fs::status(targetName, ec);
     if (fs::is_regular_file(existing)) {
@@ -74,6 +69,8 @@ bool commitSafeOutput(std::ofstream& file, const std::string& tempPath,
       return true;
     }
   }
-  fs::remove(tempPath, ec);
+  if (!tempPath.empty()) {
+    fs::remove(tempPath, ec);
+  }
   return false;
 }

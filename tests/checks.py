@@ -2,6 +2,11 @@
 import os
 import subprocess
 
+MENU_END = "H for help, A for about, or X for exit\n"
+MENU = ("\n                 Welcome to Kestrovane Version 1.1 \n" + "-" * 66 + "\n" + " " * 30
+        + "Menu" + " " * 32 + "\nPress: \nE for encode, D for decode, M for manual encode, \n"
+        + MENU_END)
+
 
 def run(command, keys, folder, env=None):
     """Runs a command in `folder` with `keys` as standard input; returns (status, screen)."""

@@ -3,19 +3,15 @@ import os
 import sys
 import tempfile
 
-from checks import Checks, folder_contents, run
-
-MENU = ("\n                 Welcome to Kestrovane Version 1.1 \n" + "-" * 66 + "\n" + " " * 30
-        + "Menu" + " " * 32 + "\nPress: \nE for encode, D for decode, M for manual encode, \n"
-        "H for help, A for about, or X for exit\n").encode()
+from checks import MENU, Checks, folder_contents, run
 
 
 def main():
     program = [os.path.abspath(sys.argv[1])]
     checks = Checks()
     with tempfile.TemporaryDirectory() as folder:
-        checks.equal("x", run(program, b"x\n", folder), (0, MENU))
-        checks.equal("end of input", run(program, b"", folder), (0, MENU))
+        checks.equal("x", run(program, b"x\n", folder), (0, MENU.encode()))
+        checks.equal("end of input", run(program, b"", folder), (0, MENU.encode()))
         with open(os.path.join(folder, "test.txt"), "wb") as f:
             f.write(b"hello there")
         status, screen = run(program, b"E\ntest.txt\ny\nk\nD\ntest.enc\ny\nk\n", folder)

@@ -10,13 +10,9 @@ import tempfile
 import termios
 import time
 
-from checks import Checks, folder_contents, run
+from checks import MENU, MENU_END, Checks, folder_contents, run
 
 TIMEOUT = 10
-MENU_END = "H for help, A for about, or X for exit\n"
-MENU = ("\n                 Welcome to Kestrovane Version 1.1 \n" + "-" * 66 + "\n" + " " * 30
-        + "Menu" + " " * 32 + "\nPress: \nE for encode, D for decode, M for manual encode, \n"
-        + MENU_END)
 
 # Each step: the text the screen must end with, then the keys typed.
 FIRST_RUN = [

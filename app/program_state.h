@@ -5,6 +5,8 @@
 #include <fstream>
 #include <string>
 
+#include "codec/output_file.h"
+
 // The longest name a user can type; longer names are cut to this length.
 constexpr std::size_t kMaxNameLength = 20;
 // The longest typed message; the rest of a longer line is discarded.
@@ -25,7 +27,7 @@ struct ProgramState {
   std::int64_t fileLength = 0;              // size of the input file in bytes
   std::int64_t position = 0;                // bytes of the input coded so far, counted from its end
   std::ifstream inputFile;
-  std::ofstream outputFile;
+  OutputFile outputFile;
 };
 
 #endif  // KESTROVANE_APP_PROGRAM_STATE_H

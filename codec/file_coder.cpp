@@ -9,6 +9,7 @@
 #include "app/console.h"
 #include "codec/code_char.h"
 #include "codec/output_file.h"
+#include "codec/platform.h"
 
 namespace {
 
@@ -19,9 +20,10 @@ constexpr std::int64_t kBlockSize = 64 * 1024;
 // a device such as /dev/zero could block or never end. Bytes are read as they are, so decoding
 // restores a file exactly on every platform.
 void openInput(std::ifstream& input, const std::string& name) {
+  const std::filesystem::path path = typedPath(name);
   std::error_code ec;
-  if (std::filesystem::is_regular_file(name, ec)) {
-    input.open(name, std::ios::binary);
+  if (!path.empty() && std::filesystem::is_regular_file(path, ec)) {
+    input.open(path, std::ios::binary);
   }
 }
 
@@ -54,12 +56,12 @@ void writeCodedForm(ProgramState& state, std::vector<char>& block, std::vector<c
     state.position += size;
     state.inputFile.seekg(state.fileLength - state.position);
     if (!state.inputFile.read(block.data(), size)) {
-      state.outputFile.setstate(std::ios::badbit);
+      state.outputFile.failed = true;
       return;
     }
     codeBlock(block.data(), static_cast<std::size_t>(size), coded.data());
     print(std::string_view(coded.data(), static_cast<std::size_t>(size)));
-    state.outputFile.write(coded.data(), size);
+    writeSafeOutput(state.outputFile, coded.data(), static_cast<std::size_t>(size));
   }
 }
 
@@ -98,7 +100,7 @@ void codeFile(ProgramState& state, Direction direction) {
     }
   }
 
-  const std::string tempPath = openSafeOutput(state.outputFile, outName);
+  openSafeOutput(state.outputFile, outName);
   printLine(encoding ? "   Encoded Output:" : "  Decoded output :");
   writeCodedForm(state, block, coded);
   if (encoding) {
@@ -106,7 +108,7 @@ void codeFile(ProgramState& state, Direction direction) {
   }
   // The input is closed before the output replaces it: it may be the same file.
   closeInput(state.inputFile);
-  const bool saved = commitSafeOutput(state.outputFile, tempPath, outName);
+  const bool saved = commitSafeOutput(state.outputFile);
   if (encoding) {
     print(saved ? "\nYour encoded file has been saved as: "
                 : "\nYour encoded file could not be saved as: ");

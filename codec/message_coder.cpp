@@ -39,13 +39,12 @@ void codeMessage(ProgramState& state) {
   }
 
   printLine("   Encoded Output:");
-  const std::string tempPath = openSafeOutput(state.outputFile, state.targetName);
+  openSafeOutput(state.outputFile, state.targetName);
   const std::string coded = codedForm(std::string_view(state.messageText).substr(1));
   print(coded);
-  state.outputFile.write(coded.data(), static_cast<std::streamsize>(coded.size()));
-  print(commitSafeOutput(state.outputFile, tempPath, state.targetName)
-            ? "\nYour encoded file has been saved as: "
-            : "\nYour encoded file could not be saved as: ");
+  writeSafeOutput(state.outputFile, coded.data(), coded.size());
+  print(commitSafeOutput(state.outputFile) ? "\nYour encoded file has been saved as: "
+                                           : "\nYour encoded file could not be saved as: ");
   print(state.targetName);
   printLine("\n\nPress any Key and then Enter to return to the menu");
   readAnswer(state.pauseKey);

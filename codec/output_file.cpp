@@ -1,6 +1,5 @@
 #include "codec/output_file.h"
 
-#include <filesystem>
 #include <random>
 #include <system_error>
 
@@ -16,61 +15,85 @@ std::string outputName(std::string_view typedName, std::string_view stopChars,
 
 namespace {
 
-// A hidden name in the target's folder that no file has yet. Being in the same folder keeps the
-// final move a rename within one file system, which replaces the target in one step.
-std::string newTempPath(const std::string& targetName) {
-  const fs::path target(targetName);
-  std::random_device seed;
-  std::mt19937_64 random(seed());
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    const fs::path candidate =
-        target.parent_path() / ("." + target.filename().string() + ".kestrovane-" +
-                                std::to_string(random() % 1000000000) + ".tmp");
-    std::error_code ec;
-    if (!fs::exists(fs::symlink_status(candidate, ec))) {
-      return candidate.string();
+// How much is written between two requests to write out to the disk: enough that each request
+// is worth its call, little enough that the final flush and the rename have almost nothing left.
+constexpr std::int64_t kWriteOutStep = 4 * 1024 * 1024;
+
+// The file a name finally stands for. A link, or a chain of them, is followed to the file it
+// names, which is then replaced while the link stays a link; a dangling link creates the file it
+// names. Empty for a loop of links, which names no file.
+fs::path followLinks(fs::path path) {
+  std::error_code ec;
+  for (int hops = 0; hops < 40; ++hops) {
+    if (!fs::is_symlink(fs::symlink_status(path, ec))) {
+      return path;
     }
+    const fs::path to = fs::read_symlink(path, ec);
+    if (ec) {
+      return {};
+    }
+    path = to.is_absolute() ? to : path.parent_path() / to;
   }
   return {};
 }
 
-}  // namespace
-
-std::string openSafeOutput(std::ofstream& file, const std::string& targetName) {
-  const std::string tempPath = newTempPath(targetName);
-  if (tempPath.empty()) {
-    return {};
+// A new hidden file in the target's folder: in the same folder, the final move is a rename
+// within one file system, which replaces the target in one step.
+void createTemporaryFor(OutputFile& file) {
+  std::random_device seed;
+  std::mt19937_64 random(seed());
+  for (int attempt = 0; attempt < 10 && file.handle == kNoFile; ++attempt) {
+    fs::path name = ".";
+    name += file.target.filename();
+    name += ".kestrovane-" + std::to_string(random() % 1000000000) + ".tmp";
+    file.temporary = file.target.parent_path() / name;
+    file.handle = createTemporary(file.temporary);
   }
-  file.open(tempPath, std::ios::binary | std::ios::trunc);
-  if (!file.is_open()) {
-    file.clear();
-    // Keep the stream failed, so that writes to it are dropped without effect.
-    file.setstate(std::ios::badbit);
-    return {};
-  }
-  return tempPath;
 }
 
-bool commitSafeOutput(std::ofstream& file, const std::string& tempPath,
-                      const std::string& targetName) {
-  // Closing flushes; a failed write or flush, or a file that never opened, leaves it failed.
-  file.close();
-  const bool written = !file.fail();
-  file.clear();
-  std::error_code ec;
-  if (written) {
-    // A replaced file keeps the permissions it had.
-    const fs::file_status existing = fs::status(targetName, ec);
-    if (fs::is_regular_file(existing)) {
-      fs::permissions(tempPath, existing.permissions(), ec);
+}  // namespace
+
+void openSafeOutput(OutputFile& file, const std::string& name) {
+  file = OutputFile();
+  const fs::path typed = typedPath(name);
+  if (!typed.empty()) {
+    file.target = followLinks(typed);
+  }
+  if (!file.target.empty()) {
+    createTemporaryFor(file);
+  }
+  file.failed = file.handle == kNoFile;
+}
+
+void writeSafeOutput(OutputFile& file, const char* data, std::size_t size) {
+  if (file.failed) {
+    return;
+  }
+  if (!writeNative(file.handle, data, size)) {
+    file.failed = true;
+    return;
+  }
+  const std::int64_t before = file.written;
+  file.written += static_cast<std::int64_t>(size);
+  const std::int64_t step = before / kWriteOutStep * kWriteOutStep;
+  if (file.written - step >= kWriteOutStep) {
+    startWriteOut(file.handle, step, kWriteOutStep);
+  }
+}
+
+bool commitSafeOutput(OutputFile& file) {
+  bool saved = false;
+  if (file.handle != kNoFile) {
+    if (file.failed) {
+      closeNative(file.handle);
+    } else {
+      setFinalPermissions(file.handle, file.target);
+      saved = flushAndClose(file.handle) && replaceFile(file.temporary, file.target);
     }
-    fs::rename(tempPath, targetName, ec);
-    if (!ec) {
-      return true;
+    if (!saved) {
+      discardTemporary(file.temporary);
     }
   }
-  if (!tempPath.empty()) {
-    fs::remove(tempPath, ec);
-  }
-  return false;
+  file = OutputFile();
+  return saved;
 }

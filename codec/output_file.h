@@ -1,26 +1,37 @@
 #ifndef KESTROVANE_CODEC_OUTPUT_FILE_H
 #define KESTROVANE_CODEC_OUTPUT_FILE_H
 
-#include <fstream>
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
 #include <string>
 #include <string_view>
+
+#include "codec/platform.h"
 
 // The name of an output file: the typed name up to the first of `stopChars` (or whole, if it has
 // none), then a dot and `extension`. The result is never cut, whatever its length.
 std::string outputName(std::string_view typedName, std::string_view stopChars,
                        std::string_view extension);
 
-// A user's file is replaced only by a complete new copy: the output is written to a temporary
-// file beside it, which is moved into place once it is whole. A failure midway therefore leaves
-// any earlier file of that name exactly as it was.
-//
-// Opens `file` on a new temporary file in targetName's folder and returns the temporary's
-// path, or an empty string if none could be created (writes to `file` then simply fail).
-std::string openSafeOutput(std::ofstream& file, const std::string& targetName);
+// A user's file is replaced only by a complete new copy: the output is written to a private
+// temporary file beside it, flushed to the disk, and moved into place once it is whole. A
+// failure or an interruption midway therefore leaves any earlier file of that name exactly as it
+// was, and no temporary behind.
+struct OutputFile {
+  NativeFile handle = kNoFile;
+  std::filesystem::path temporary;  // the new copy while it is written
+  std::filesystem::path target;     // the file it replaces, links followed
+  std::int64_t written = 0;         // bytes written to the new copy
+  bool failed = false;              // nothing could be created, or a write failed
+};
 
-// Closes `file` and, if every write to it succeeded, moves the temporary into place as
-// targetName. On any failure the temporary is removed. Returns whether the file was saved.
-bool commitSafeOutput(std::ofstream& file, const std::string& tempPath,
-                      const std::string& targetName);
+// Starts a new copy of the file named `name` (as typed). If none can be created, the output is
+// failed and later writes do nothing.
+void openSafeOutput(OutputFile& file, const std::string& name);
+void writeSafeOutput(OutputFile& file, const char* data, std::size_t size);
+// Moves the new copy into place if nothing failed, else removes it. Returns whether the file was
+// saved, and leaves `file` ready for the next output.
+bool commitSafeOutput(OutputFile& file);
 
 #endif  // KESTROVANE_CODEC_OUTPUT_FILE_H

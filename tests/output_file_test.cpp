@@ -1,6 +1,7 @@
 #include "codec/output_file.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <string>
@@ -24,22 +25,80 @@ TEST(OutputNameTest, CutsAtTheFirstStopCharacterAndKeepsTheWholeName) {
 TEST_F(OutputFileTest, AFileIsReplacedOnlyWhenTheNewCopyIsComplete) {
   writeFile("out.enc", "old content");
   fs::permissions("out.enc", fs::perms::owner_read | fs::perms::owner_write);
-  std::ofstream file;
-  const std::string temp = openSafeOutput(file, "out.enc");
-  ASSERT_FALSE(temp.empty());
-  file << "new";
+  OutputFile file;
+  openSafeOutput(file, "out.enc");
+  ASSERT_FALSE(file.failed);
+  writeSafeOutput(file, "new", 3);
   EXPECT_EQ(readFile("out.enc"), "old content");  // untouched while the copy is written
-  ASSERT_TRUE(commitSafeOutput(file, temp, "out.enc"));
+  ASSERT_TRUE(commitSafeOutput(file));
   EXPECT_EQ(readFile("out.enc"), "new");
   EXPECT_EQ(fs::status("out.enc").permissions(), fs::perms::owner_read | fs::perms::owner_write);
   EXPECT_EQ(listFolder(), "out.enc");
 
   // A failed write leaves the old file and no temporary.
-  const std::string failing = openSafeOutput(file, "out.enc");
-  file << "partial";
-  file.setstate(std::ios::badbit);
-  EXPECT_FALSE(commitSafeOutput(file, failing, "out.enc"));
+  openSafeOutput(file, "out.enc");
+  writeSafeOutput(file, "partial", 7);
+  file.failed = true;
+  EXPECT_FALSE(commitSafeOutput(file));
   EXPECT_EQ(readFile("out.enc"), "new");
   EXPECT_EQ(listFolder(), "out.enc");
-  EXPECT_TRUE(file.good());  // ready for the next operation
+  EXPECT_FALSE(file.failed);  // ready for the next operation
+}
+
+TEST_F(OutputFileTest, ANewCopyIsPrivateUntilItGetsTheModeOfTheFileItReplaces) {
+  struct Case {
+    const char* name;
+    int existingMode;  // -1: no earlier file
+    mode_t umaskValue;
+    int expectedMode;
+  };
+  const Case cases[] = {
+      {"private.enc", 0600, 022, 0600},
+      {"group.enc", 0640, 022, 0640},
+      {"new.enc", -1, 022, 0644},
+      {"newer.enc", -1, 027, 0640},
+  };
+  for (const Case& c : cases) {
+    if (c.existingMode >= 0) {
+      writeFile(c.name, "old");
+      chmod(c.name, static_cast<mode_t>(c.existingMode));
+    }
+    const mode_t previous = umask(c.umaskValue);
+    OutputFile file;
+    openSafeOutput(file, c.name);
+    struct stat temporary;
+    ASSERT_EQ(stat(file.temporary.c_str(), &temporary), 0) << c.name;
+    EXPECT_EQ(temporary.st_mode & 0777, 0600u) << c.name;
+    EXPECT_TRUE(commitSafeOutput(file));
+    umask(previous);
+    struct stat saved;
+    ASSERT_EQ(stat(c.name, &saved), 0) << c.name;
+    EXPECT_EQ(static_cast<int>(saved.st_mode & 07777), c.expectedMode) << c.name;
+  }
+}
+
+TEST_F(OutputFileTest, ALinkStaysALinkAndTheFileItNamesIsReplaced) {
+  fs::create_directories("real");
+  writeFile("real/notes.enc", "old");
+  fs::create_symlink("real/notes.enc", "middle");
+  fs::create_symlink("middle", "notes.enc");
+  fs::create_symlink("real/missing.enc", "dangling.enc");
+  for (const char* name : {"notes.enc", "dangling.enc"}) {
+    OutputFile file;
+    openSafeOutput(file, name);
+    writeSafeOutput(file, "new", 3);
+    EXPECT_TRUE(commitSafeOutput(file)) << name;
+    EXPECT_TRUE(fs::is_symlink(name)) << name;
+    EXPECT_EQ(readFile(name), "new") << name;
+  }
+  EXPECT_TRUE(fs::is_symlink("middle"));
+  EXPECT_EQ(listFolder("real"), "missing.enc notes.enc");
+
+  // A loop of links names no file: the save fails and nothing is created.
+  fs::create_symlink("loop-b", "loop-a");
+  fs::create_symlink("loop-a", "loop-b");
+  OutputFile file;
+  openSafeOutput(file, "loop-a");
+  EXPECT_FALSE(commitSafeOutput(file));
+  EXPECT_EQ(listFolder(), "dangling.enc loop-a loop-b middle notes.enc real");
 }

@@ -1,0 +1,109 @@
+#include <windows.h>
+
+#include <atomic>
+#include <cwchar>
+
+#include "codec/platform.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// What the console control handler reads, from a thread of its own: a fixed buffer and a flag.
+wchar_t guardedPath[32768];
+std::atomic<bool> guarding{false};
+
+// Ctrl-C, Ctrl-Break, and the console window being closed or the user logging off: the
+// temporary goes, then the default handler ends the program as it always did. The file was
+// opened with delete sharing, so it can be deleted while still open.
+BOOL WINAPI removeTemporaryAndEnd(DWORD) {
+  if (guarding.load()) {
+    DeleteFileW(guardedPath);
+  }
+  return FALSE;
+}
+
+HANDLE handle(NativeFile file) {
+  return reinterpret_cast<HANDLE>(file);
+}
+
+}  // namespace
+
+fs::path typedPath(const std::string& typedName) {
+  if (typedName.empty()) {
+    return {};
+  }
+  DWORD mode;
+  const UINT codePage =
+      GetConsoleMode(GetStdHandle(STD_INPUT_HANDLE), &mode) ? GetConsoleCP() : GetACP();
+  const int size = static_cast<int>(typedName.size());
+  const int wideSize =
+      MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, typedName.data(), size, nullptr, 0);
+  if (wideSize <= 0) {
+    return {};
+  }
+  std::wstring wide(static_cast<std::size_t>(wideSize), L'\0');
+  MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, typedName.data(), size, wide.data(),
+                      wideSize);
+  return fs::path(wide);
+}
+
+NativeFile createTemporary(const fs::path& path) {
+  const std::wstring& name = path.native();
+  if (name.size() >= sizeof guardedPath / sizeof guardedPath[0]) {
+    return kNoFile;
+  }
+  static const bool installed = SetConsoleCtrlHandler(removeTemporaryAndEnd, TRUE);
+  (void)installed;
+  // CREATE_NEW fails on any existing name, a link included. The file inherits its folder's
+  // permissions, as every file created there does.
+  const HANDLE file = CreateFileW(name.c_str(), GENERIC_WRITE, FILE_SHARE_DELETE, nullptr,
+                                  CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    return kNoFile;
+  }
+  std::wmemcpy(guardedPath, name.c_str(), name.size() + 1);
+  guarding.store(true);
+  return reinterpret_cast<NativeFile>(file);
+}
+
+bool writeNative(NativeFile file, const char* data, std::size_t size) {
+  while (size > 0) {
+    const DWORD chunk = size < (1u << 30) ? static_cast<DWORD>(size) : (1u << 30);
+    DWORD written = 0;
+    if (!WriteFile(handle(file), data, chunk, &written, nullptr) || written == 0) {
+      return false;
+    }
+    data += written;
+    size -= written;
+  }
+  return true;
+}
+
+void startWriteOut(NativeFile, std::int64_t, std::int64_t) {}
+
+void setFinalPermissions(NativeFile, const fs::path&) {}
+
+bool flushAndClose(NativeFile file) {
+  const bool flushed = FlushFileBuffers(handle(file)) != 0;
+  const bool closed = CloseHandle(handle(file)) != 0;
+  return flushed && closed;
+}
+
+void closeNative(NativeFile file) {
+  CloseHandle(handle(file));
+}
+
+bool replaceFile(const fs::path& temporary, const fs::path& target) {
+  if (!MoveFileExW(temporary.c_str(), target.c_str(),
+                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    return false;
+  }
+  guarding.store(false);
+  return true;
+}
+
+void discardTemporary(const fs::path& temporary) {
+  DeleteFileW(temporary.c_str());
+  guarding.store(false);
+}

@@ -1,0 +1,110 @@
+"""Interrupts the program while it saves, and makes its saves fail, end to end.
+
+An 8 MiB file is encoded while this test reads the program's screen only up to the question, so
+the program blocks writing the coded form to the console with its new copy half written. The
+temporary must then be private; a signal, or the screen's pipe being closed, must remove it and
+end the program by that signal, leaving the earlier output as it was. Then, under strace, the
+flush to disk or the rename fails and the usual failure message must follow, with nothing left.
+
+Usage: interrupted_save_test.py path/to/kestrovane
+"""
+import os
+import shutil
+import signal
+import stat
+import subprocess
+import sys
+import tempfile
+import time
+
+from checks import Checks, folder_contents
+
+BIG = b"The quick brown fox jumps over the lazy dog.\n" * (8 * 1024 * 1024 // 45)
+EARLIER = b"earlier output"
+KEYS = b"E\nbig.txt\ny\nk\nx\n"
+QUESTION = b"Do you want to encode this file? Y/N\n"
+INTERRUPTIONS = [("SIGINT", signal.SIGINT), ("SIGTERM", signal.SIGTERM),
+                 ("SIGHUP", signal.SIGHUP), ("closed screen pipe", signal.SIGPIPE)]
+
+
+def prepare(folder):
+    for name in os.listdir(folder):
+        os.remove(os.path.join(folder, name))
+    with open(os.path.join(folder, "big.txt"), "wb") as f:
+        f.write(BIG)
+    with open(os.path.join(folder, "big.enc"), "wb") as f:
+        f.write(EARLIER)
+    os.chmod(os.path.join(folder, "big.enc"), 0o644)
+
+
+def default_signals():
+    # Whatever started this test, the program starts with the interruptions at their defaults.
+    for _, number in INTERRUPTIONS:
+        signal.signal(number, signal.SIG_DFL)
+
+
+def temporaries(folder):
+    return [name for name in os.listdir(folder) if name.endswith(".tmp")]
+
+
+def interrupt(program, folder, how, number, checks):
+    prepare(folder)
+    child = subprocess.Popen([program], cwd=folder, stdin=subprocess.PIPE,
+                             stdout=subprocess.PIPE, preexec_fn=default_signals)
+    child.stdin.write(KEYS)
+    child.stdin.close()
+    screen = b""
+    while QUESTION not in screen:
+        chunk = child.stdout.read1(1 << 20)
+        if not chunk:
+            break
+        screen += chunk
+    deadline = time.monotonic() + 30
+    while not temporaries(folder) and time.monotonic() < deadline:
+        time.sleep(0.01)
+    names = temporaries(folder)
+    checks.equal(f"{how}: one temporary while blocked", len(names), 1)
+    if names:
+        mode = os.stat(os.path.join(folder, names[0])).st_mode
+        checks.equal(f"{how}: the temporary has no group or other bits", stat.S_IMODE(mode) & 0o077,
+                     0)
+    if number == signal.SIGPIPE:
+        child.stdout.close()
+    else:
+        child.send_signal(number)
+    try:
+        status = child.wait(timeout=30)
+    except subprocess.TimeoutExpired:
+        child.kill()
+        status = child.wait()
+    checks.equal(f"{how}: ended by the signal", status, -number)
+    checks.equal(f"{how}: files", folder_contents(folder), {"big.enc": EARLIER, "big.txt": BIG})
+
+
+def fail_under_strace(program, folder, calls, checks):
+    prepare(folder)
+    command = ["strace", "-f", "-o", os.devnull, "-e", f"inject={calls}:error=EIO", program]
+    result = subprocess.run(command, input=KEYS, cwd=folder, capture_output=True, timeout=120)
+    checks.equal(f"{calls} fails: exit status", result.returncode, 0)
+    checks.equal(f"{calls} fails: failure message",
+                 b"\nYour encoded file could not be saved as: big.enc\n\n" in result.stdout, True)
+    checks.equal(f"{calls} fails: files", folder_contents(folder),
+                 {"big.enc": EARLIER, "big.txt": BIG})
+
+
+def main():
+    program = os.path.abspath(sys.argv[1])
+    checks = Checks()
+    with tempfile.TemporaryDirectory() as folder:
+        for how, number in INTERRUPTIONS:
+            interrupt(program, folder, how, number, checks)
+        if shutil.which("strace"):
+            for calls in ("fdatasync,fsync", "rename,renameat,renameat2"):
+                fail_under_strace(program, folder, calls, checks)
+        else:
+            print("strace is not installed: the failed flush and rename were not tried")
+    return checks.finish()
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -1,16 +1,20 @@
 """Runs kestrovane.exe under wine beside the Linux build and checks that Windows users get the
 same program: the same screen once the console's CR LF line ends are read as LF, the same files,
 files with CR LF line breaks restored byte for byte, full paths with backslashes, and the failure
-message for an output that cannot be saved.
+message for an output that cannot be saved. Names in other languages are typed in the code page
+Windows gives them (ANSI when piped, the console's own in a console) and name the right files; in
+a console driven through tmux, Ctrl-C during a save removes the unfinished copy.
 
 Usage: windows_test.py path/to/kestrovane path/to/kestrovane.exe
 """
 import os
 import shutil
+import subprocess
 import sys
 import tempfile
+import time
 
-from checks import Checks, folder_contents, run
+from checks import MENU_END, Checks, folder_contents, run
 
 SAMPLE = b"hello there\r\nGeneral Kenobi\r\n\r\nlast line, no break"
 SESSIONS = [
@@ -19,6 +23,114 @@ SESSIONS = [
 ]
 # A full path must fit the 20 characters of a name: Z:\tmp\kw\test.txt is 18.
 SHORT_FOLDER = "/tmp/kw"
+
+# Piped keys are text in the ANSI code page that wine takes from LANG (where that locale is
+# installed; otherwise it uses 1252). Each case: locale, name typed, file name on disk, keys.
+# A name that does not convert (cut at 20 bytes after the lead byte of a character of code page
+# 932) behaves as a missing file whose output cannot be saved.
+CAFE = "caf\u00e9"
+TEST_RU = "\u0442\u0435\u0441\u0442"
+NAME_CASES = [
+    ("C.UTF-8", CAFE.encode("cp1252"), CAFE,
+     b"E\n%s.txt\ny\nk\nD\n%s.enc\ny\nk\n", {CAFE + ".txt", CAFE + ".enc"}),
+    ("ru_RU.UTF-8", TEST_RU.encode("cp1251"), TEST_RU, b"E\n%s.txt\ny\nk\nx\n",
+     {TEST_RU + ".txt", TEST_RU + ".enc"}),
+    ("ja_JP.UTF-8", b"a" * 19 + b"\x82", None, b"E\n%s\xa0.txt\ny\ny\nk\n", set()),
+]
+
+
+def installed_locales():
+    result = subprocess.run(["locale", "-a"], capture_output=True, text=True)
+    return {name.lower().replace("utf-8", "utf8") for name in result.stdout.split()}
+
+
+def typed_names(windows, env, checks):
+    locales = installed_locales()
+    for locale, typed, name, keys, expected in NAME_CASES:
+        if locale.lower().replace("utf-8", "utf8") not in locales:
+            print(f"skipped names typed under {locale}: that locale is not installed")
+            continue
+        with tempfile.TemporaryDirectory() as folder:
+            if name:
+                with open(os.path.join(folder, name + ".txt"), "wb") as f:
+                    f.write(SAMPLE)
+            screen = run(["wine", windows], keys.replace(b"%s", typed), folder,
+                         dict(env, LANG=locale))[1]
+            what = f"name {typed!r} under {locale}"
+            saved = b"has been saved as: " if name else b"could not be saved as: "
+            checks.equal(f"{what}: the saved message shows the name as typed",
+                         saved + typed + b".enc\r\n" in screen, True)
+            checks.equal(f"{what}: files", set(os.listdir(folder)), expected)
+            if name:
+                checks.equal(f"{what}: the coded file", folder_contents(folder).get(name + ".enc"),
+                             SAMPLE[::-1].translate(bytes.maketrans(b"aeiouAEIOU1234567890",
+                                                                    b"1234567890aeiouAEIOU")))
+
+
+def wait_for_screen(session, text, seconds=60):
+    deadline = time.monotonic() + seconds
+    while time.monotonic() < deadline:
+        screen = subprocess.run(["tmux", "capture-pane", "-p", "-t", session],
+                                capture_output=True, text=True).stdout
+        if text in screen:
+            return True
+        time.sleep(0.2)
+    return False
+
+
+def console_session(windows, env, checks):
+    """In a console (wine inside tmux), a name typed with an accent names the file, and Ctrl-C
+    while a large file is saved leaves no temporary and the earlier output as it was."""
+    if not shutil.which("tmux"):
+        print("skipped the console session: tmux is not installed")
+        return
+    big = b"The quick brown fox jumps over the lazy dog.\n" * 200000
+    session = f"kestrovane-wine-{os.getpid()}"
+    with tempfile.TemporaryDirectory() as folder:
+        with open(os.path.join(folder, CAFE + ".txt"), "wb") as f:
+            f.write(SAMPLE)
+        with open(os.path.join(folder, "big.txt"), "wb") as f:
+            f.write(big)
+        with open(os.path.join(folder, "big.enc"), "wb") as f:
+            f.write(b"earlier output")
+        command = " ".join(["env", "LANG=C.UTF-8", f"WINEPREFIX={env['WINEPREFIX']}",
+                            "WINEDEBUG=-all", "wine", windows, "; sleep 600"])
+        subprocess.run(["tmux", "new-session", "-d", "-s", session, "-x", "100", "-y", "40", "-c",
+                        folder, command], check=True)
+        try:
+            steps = [(MENU_END.strip(), "E"), ("encode:", CAFE + ".txt"), ("Y/N", "y"),
+                     ("main menu", "k")]
+            for count, (prompt, keys) in enumerate(steps, 1):
+                if not wait_for_screen(session, prompt):
+                    checks.equal(f"console: prompt {prompt!r} shown", False, True)
+                    return
+                subprocess.run(["tmux", "send-keys", "-t", session, "-l", keys], check=True)
+                subprocess.run(["tmux", "send-keys", "-t", session, "Enter"], check=True)
+                time.sleep(0.5)
+            checks.equal("console: the accented name's coded file",
+                         folder_contents(folder).get(CAFE + ".enc"),
+                         SAMPLE[::-1].translate(bytes.maketrans(b"aeiouAEIOU1234567890",
+                                                                b"1234567890aeiouAEIOU")))
+            subprocess.run(["tmux", "send-keys", "-t", session, "clear", "Enter"], check=True)
+            for keys in ("E", "big.txt"):
+                time.sleep(1)
+                subprocess.run(["tmux", "send-keys", "-t", session, "-l", keys], check=True)
+                subprocess.run(["tmux", "send-keys", "-t", session, "Enter"], check=True)
+            wait_for_screen(session, "Do you want to encode this file? Y/N")
+            subprocess.run(["tmux", "send-keys", "-t", session, "y", "Enter"], check=True)
+            deadline = time.monotonic() + 30
+            while time.monotonic() < deadline and not any(
+                    name.endswith(".tmp") for name in os.listdir(folder)):
+                time.sleep(0.05)
+            subprocess.run(["tmux", "send-keys", "-t", session, "C-c"], check=True)
+            time.sleep(3)
+            contents = folder_contents(folder)
+            checks.equal("console: Ctrl-C during a save leaves the files as they were",
+                         (sorted(contents), contents["big.enc"]),
+                         (sorted(["big.enc", "big.txt", CAFE + ".txt", CAFE + ".enc"]),
+                          b"earlier output"))
+        finally:
+            subprocess.run(["tmux", "kill-session", "-t", session], capture_output=True)
 
 
 def main():
@@ -54,6 +166,8 @@ def main():
                          folder_contents(native)["test.enc"])
         finally:
             shutil.rmtree(SHORT_FOLDER, ignore_errors=True)
+        typed_names(windows, env, checks)
+        console_session(windows, env, checks)
     return checks.finish()
 
 

@@ -122,9 +122,9 @@ void setFinalPermissions(NativeFile file, const fs::path& replaced) {
   if (stat(replaced.c_str(), &existing) == 0 && S_ISREG(existing.st_mode)) {
     // Only root, or an owner who belongs to the group, may do this; otherwise the new file
     // simply stays ours, as any newly written file would be. Owner first: it clears set-id bits.
-    if (fchown(descriptor(file), existing.st_uid, existing.st_gid) != 0) {
-      (void)fchown(descriptor(file), static_cast<uid_t>(-1), existing.st_gid);
-    }
+    const bool kept = fchown(descriptor(file), existing.st_uid, existing.st_gid) == 0 ||
+                      fchown(descriptor(file), static_cast<uid_t>(-1), existing.st_gid) == 0;
+    (void)kept;
     fchmod(descriptor(file), existing.st_mode & 07777);
     return;
   }

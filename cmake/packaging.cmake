@@ -1,0 +1,61 @@
+# What people install: a Debian package on Linux, a zip on Windows, both made by the package
+# target (CPack) and named after the project's version.
+
+set(CPACK_PACKAGE_NAME kestrovane)
+set(CPACK_PACKAGE_VENDOR "The Kestrovane team")
+set(CPACK_PACKAGE_CONTACT "The Kestrovane team <kestrovane@example.com>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "encode and decode text files with a reversible vowel code")
+set(CPACK_PACKAGE_HOMEPAGE_URL "http://www.example.com/kestrovane")
+set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
+set(CPACK_STRIP_FILES ON)
+
+if(WIN32)
+  install(TARGETS kestrovane RUNTIME DESTINATION .)
+  # Notepad and friends expect CR LF line ends.
+  foreach(pair "README.md;README.txt" "LICENSE;LICENSE.txt")
+    list(GET pair 0 from)
+    list(GET pair 1 to)
+    file(READ ${PROJECT_SOURCE_DIR}/${from} text)
+    string(REPLACE "\n" "\r\n" text "${text}")
+    file(WRITE ${PROJECT_BINARY_DIR}/${to} "${text}")
+    install(FILES ${PROJECT_BINARY_DIR}/${to} DESTINATION .)
+  endforeach()
+  set(CPACK_GENERATOR ZIP)
+  set(CPACK_PACKAGE_FILE_NAME kestrovane-${PROJECT_VERSION}-win64)
+else()
+  include(GNUInstallDirs)
+  install(TARGETS kestrovane RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  # Manual pages and changelogs are installed compressed, as Debian's tools expect.
+  find_program(GZIP gzip REQUIRED)
+  foreach(pair "man/kestrovane.1;kestrovane.1.gz" "packaging/changelog;changelog.gz")
+    list(GET pair 0 from)
+    list(GET pair 1 to)
+    add_custom_command(OUTPUT ${to}
+      COMMAND ${GZIP} -9nc ${PROJECT_SOURCE_DIR}/${from} > ${to}
+      DEPENDS ${PROJECT_SOURCE_DIR}/${from})
+    list(APPEND compressed ${PROJECT_BINARY_DIR}/${to})
+  endforeach()
+  add_custom_target(compressed_docs ALL DEPENDS ${compressed})
+  install(FILES ${PROJECT_BINARY_DIR}/kestrovane.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+  install(FILES ${PROJECT_BINARY_DIR}/changelog.gz packaging/copyright
+          DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/kestrovane)
+
+  set(CPACK_GENERATOR DEB)
+  set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+  set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+  set(CPACK_DEBIAN_PACKAGE_SECTION utils)
+  set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+  set(CPACK_DEBIAN_PACKAGE_MAINTAINER "The Kestrovane team <kestrovane@example.com>")
+  # The first line of the package's description is the summary above.
+  string(CONCAT CPACK_DEBIAN_PACKAGE_DESCRIPTION
+    "Kestrovane is a small interactive console program that turns a plain text\n"
+    "into a coded text and back. Its code swaps the ten vowels with the ten digits\n"
+    "and reverses the text, so the same transformation decodes what it encoded.\n"
+    "A one-letter menu encodes a file, decodes a file, or encodes a typed one-line\n"
+    "message. An existing output file is only ever replaced by a complete new copy,\n"
+    "flushed to disk.")
+  # Depends is read off the libraries the binary links, not written by hand.
+  set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+endif()
+
+include(CPack)

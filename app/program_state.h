@@ -2,7 +2,6 @@
 #define KESTROVANE_APP_PROGRAM_STATE_H
 
 #include <cstdint>
-#include <fstream>
 #include <string>
 
 #include "codec/output_file.h"
@@ -26,7 +25,7 @@ struct ProgramState {
   std::int64_t shownCount = 0;              // characters listed from the input file
   std::int64_t fileLength = 0;              // size of the input file in bytes
   std::int64_t position = 0;                // bytes of the input coded so far, counted from its end
-  std::ifstream inputFile;
+  InputFile inputFile;
   OutputFile outputFile;
 };
 

@@ -1,13 +1,16 @@
 #!/usr/bin/env python3
 """Times the whole encode dialogue against tr doing the same swap, and measures peak memory.
 
-Usage: bench/encode_vs_tr.py [path/to/kestrovane] [folder]
-       (defaults: build/kestrovane, a new folder under the system's temporary folder)
+Usage: bench/encode_vs_tr.py [path/to/kestrovane] [folder ...]
+       (defaults: build/kestrovane; a new folder under the system's temporary folder, and one
+       under /dev/shm where it exists)
 
-Makes a 100 MiB text file, then, alternating, runs the encode dialogue (E, the name, y, a key,
-X; console to /dev/null) and tr swapping the same ten vowel/digit pairs into another file, five
-runs each, and prints the median wall times and their ratio; then the peak resident memory of
-the encode for a 10 MiB and a 100 MiB input.
+In each folder, for a 10 MiB and a 100 MiB text file, it runs, alternating, the encode dialogue
+(E, the name, y, a key, X; console to /dev/null), tr swapping the same ten vowel/digit pairs into
+another file, and tr followed by `sync` on its output (the durability the encode gives: its data
+is on the disk when it ends). Every timed run starts after an untimed sync, so none pays for
+another's writeback. It prints the medians, the encode's ratio to each, and the encode's peak
+resident memory, as rows of the README's table.
 """
 import os
 import shutil
@@ -17,8 +20,9 @@ import sys
 import tempfile
 import time
 
-RUNS = 5
+RUNS = 11
 KEYS = b"E\nbig.txt\ny\nk\nX\n"
+SWAP = ["tr", "aeiouAEIOU1234567890", "1234567890aeiouAEIOU"]
 
 
 def make_text(path, mib):
@@ -52,42 +56,61 @@ def encode(program, folder):
         return run([program], keys, null, folder)
 
 
-def swap_with_tr(folder):
-    with open(os.path.join(folder, "big.txt"), "rb") as src, \
-            open(os.path.join(folder, "tr.out"), "wb") as dst:
-        return run(["tr", "aeiouAEIOU1234567890", "1234567890aeiouAEIOU"], src, dst, folder)
+def swap_with_tr(folder, then_sync=False):
+    # The shell's redirection replaces the earlier output inside the timed run, as the encode
+    # replaces its earlier output.
+    command = " ".join(f"'{word}'" for word in SWAP) + " < big.txt > tr.out"
+    if then_sync:
+        command += " && sync tr.out"
+    return run(["sh", "-c", command], subprocess.DEVNULL, subprocess.DEVNULL, folder)
+
+
+def check_output(folder):
+    with open(os.path.join(folder, "big.enc"), "rb") as a, \
+            open(os.path.join(folder, "tr.out"), "rb") as b:
+        if a.read() != b.read()[::-1]:
+            sys.exit("the encoded file is not the coded form of the input")
+
+
+def measure(program, folder, mib):
+    make_text(os.path.join(folder, "big.txt"), mib)
+    encode(program, folder)  # warm the page cache
+    swap_with_tr(folder)
+    ours, memory, plain, synced = [], [], [], []
+    for _ in range(RUNS):
+        os.sync()
+        elapsed, peak = encode(program, folder)
+        ours.append(elapsed)
+        memory.append(peak)
+        os.sync()
+        plain.append(swap_with_tr(folder)[0])
+        os.sync()
+        synced.append(swap_with_tr(folder, then_sync=True)[0])
+    check_output(folder)
+    encode_s, tr_s, tr_sync_s = (statistics.median(x) for x in (ours, plain, synced))
+    return (f"| {mib} MiB | {encode_s:.3f} s | {tr_s:.3f} s | {tr_sync_s:.3f} s | "
+            f"{encode_s / tr_s:.2f} | {encode_s / tr_sync_s:.2f} | {max(memory) / 1024:.1f} MiB |")
+
+
+def file_system(folder):
+    return subprocess.run(["stat", "-f", "-c", "%T", folder], capture_output=True,
+                          text=True).stdout.strip()
 
 
 def main():
     program = os.path.abspath(sys.argv[1] if len(sys.argv) > 1 else "build/kestrovane")
-    folder = tempfile.mkdtemp(prefix="kestrovane-bench-",
-                              dir=sys.argv[2] if len(sys.argv) > 2 else None)
-    try:
-        make_text(os.path.join(folder, "big.txt"), 100)
-        encode(program, folder)  # warm the page cache
-        swap_with_tr(folder)
-        ours, theirs = [], []
-        for _ in range(RUNS):
-            # Each run starts with no dirty pages, so neither pays for the other's writeback.
-            os.sync()
-            ours.append(encode(program, folder)[0])
-            os.sync()
-            theirs.append(swap_with_tr(folder)[0])
-        with open(os.path.join(folder, "big.enc"), "rb") as a, \
-                open(os.path.join(folder, "big.txt"), "rb") as b:
-            b.seek(-4096, os.SEEK_END)
-            if a.read(4096) != bytes(reversed(b.read())).translate(
-                    bytes.maketrans(b"aeiouAEIOU1234567890", b"1234567890aeiouAEIOU")):
-                sys.exit("the encoded file is not the coded form of the input")
-        encode_median, tr_median = statistics.median(ours), statistics.median(theirs)
-        print(f"100 MiB, median of {RUNS}: encode dialogue {encode_median:.3f} s, "
-              f"tr {tr_median:.3f} s, ratio {encode_median / tr_median:.2f}")
-        for mib in (10, 100):
-            make_text(os.path.join(folder, "big.txt"), mib)
-            print(f"peak resident memory of the encode, {mib} MiB input: "
-                  f"{encode(program, folder)[1] / 1024:.1f} MiB")
-    finally:
-        shutil.rmtree(folder)
+    places = sys.argv[2:] or [tempfile.gettempdir()] + (
+        ["/dev/shm"] if os.path.isdir("/dev/shm") else [])
+    print(f"medians of {RUNS} alternating runs; encode / tr, encode / (tr + sync)")
+    print("| file system | size | encode | tr | tr + sync | ratio to tr | ratio to tr + sync "
+          "| encode's peak memory |")
+    for place in places:
+        folder = tempfile.mkdtemp(prefix="kestrovane-bench-", dir=place)
+        try:
+            for mib in (10, 100):
+                print(f"| {file_system(folder)} " + measure(program, folder, mib), flush=True)
+        finally:
+            shutil.rmtree(folder)
 
 
 if __name__ == "__main__":

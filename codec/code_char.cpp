@@ -23,7 +23,21 @@ constexpr std::array<unsigned char, 256> makeCodeTable() {
 
 constexpr std::array<unsigned char, 256> kCodeTable = makeCodeTable();
 
+#ifdef KESTROVANE_HAVE_AVX2
+// Checked once: the Windows build, among others, must run on any x86-64.
+bool processorHasAvx2() {
+  static const bool has = __builtin_cpu_supports("avx2");
+  return has;
+}
+#endif
+
 }  // namespace
+
+#ifdef KESTROVANE_HAVE_AVX2
+// Codes the first multiple of 32 bytes of the output, as codeBlock does; returns how many.
+std::size_t codeBlockAvx2(const unsigned char* in, std::size_t size, unsigned char* out,
+                          const unsigned char* table);
+#endif
 
 char codeChar(char c) {
   return static_cast<char>(kCodeTable[static_cast<unsigned char>(c)]);
@@ -33,6 +47,12 @@ void codeBlock(const char* in, std::size_t size, char* out) {
   const auto* from = reinterpret_cast<const unsigned char*>(in) + size;
   auto* to = reinterpret_cast<unsigned char*>(out);
   std::size_t i = 0;
+#ifdef KESTROVANE_HAVE_AVX2
+  if (processorHasAvx2()) {
+    i = codeBlockAvx2(from - size, size, to, kCodeTable.data());
+    from -= i;
+  }
+#endif
   // Eight bytes a step: independent lookups that the processor can overlap, which makes the
   // loop about a third faster on large files than one byte a step.
   for (; i + 8 <= size; i += 8) {

@@ -3,13 +3,15 @@
 
 // The few things the standard library cannot say, behind one interface with one source per
 // operating system (platform_posix.cpp, platform_windows.cpp): turning a typed name into a path,
-// creating a file exclusively and privately, flushing it to the disk, giving it its final
-// permissions, and removing it if the program is interrupted while it exists.
+// opening an input without blocking and reading it through a memory mapping, creating a file
+// exclusively and privately, flushing it to the disk, giving it its final permissions, and
+// removing it if the program is interrupted while it exists.
 
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 // A file open for writing: a descriptor on POSIX, a HANDLE on Windows.
 using NativeFile = std::intptr_t;
@@ -19,6 +21,27 @@ constexpr NativeFile kNoFile = -1;
 // in the console's input code page when standard input is a console, in the ANSI code page when
 // it is redirected. Empty if the name does not convert.
 std::filesystem::path typedPath(const std::string& typedName);
+
+// The file being coded: read forward for the listing, then coded from its end backwards.
+struct InputFile {
+  NativeFile handle = kNoFile;
+  const char* view = nullptr;   // a mapped window of the file, where the system maps files
+  std::int64_t viewOffset = 0;  // where the window starts in the file
+  std::size_t viewLength = 0;   // its length
+  std::vector<char> buffer;     // where the file is read rather than mapped
+};
+
+// Opens a regular file for reading. Anything else (missing, a folder, a device, a pipe) is left
+// closed, so the program never blocks or reads without end; it counts as an empty file.
+void openInput(InputFile& input, const std::filesystem::path& path);
+// Reads the next bytes, at most `size`; 0 at the end, on an error, or for a closed input.
+std::size_t readInput(InputFile& input, char* into, std::size_t size);
+// The input's size now, in bytes; 0 for a closed input.
+std::int64_t inputSize(InputFile& input);
+// Writes the coded form (see codeBlock) of the `size` bytes from `offset` to `out`. False, with
+// no crash, if the file no longer holds them: it shrank since its size was taken.
+bool codeInputRange(InputFile& input, std::int64_t offset, std::size_t size, char* out);
+void closeInput(InputFile& input);
 
 // Creates a new file at `path` for writing, readable and writable by its owner only, in one step
 // that fails if anything (a link included) has that name already. Until it is handed to

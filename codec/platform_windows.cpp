@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cwchar>
 
+#include "codec/code_char.h"
 #include "codec/platform.h"
 
 namespace fs = std::filesystem;
@@ -28,6 +29,67 @@ HANDLE handle(NativeFile file) {
 }
 
 }  // namespace
+
+void openInput(InputFile& input, const fs::path& path) {
+  closeInput(input);
+  // Folders cannot be opened this way, and a device or pipe is refused by its type.
+  const HANDLE file = CreateFileW(path.c_str(), GENERIC_READ,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    return;
+  }
+  if (GetFileType(file) != FILE_TYPE_DISK) {
+    CloseHandle(file);
+    return;
+  }
+  input.handle = reinterpret_cast<NativeFile>(file);
+}
+
+std::size_t readInput(InputFile& input, char* into, std::size_t size) {
+  DWORD got = 0;
+  if (input.handle == kNoFile ||
+      !ReadFile(handle(input.handle), into, static_cast<DWORD>(size), &got, nullptr)) {
+    return 0;
+  }
+  return got;
+}
+
+std::int64_t inputSize(InputFile& input) {
+  LARGE_INTEGER size;
+  if (input.handle == kNoFile || !GetFileSizeEx(handle(input.handle), &size)) {
+    return 0;
+  }
+  return size.QuadPart;
+}
+
+// The bytes are read at their offset, then coded.
+bool codeInputRange(InputFile& input, std::int64_t offset, std::size_t size, char* out) {
+  input.buffer.resize(size);
+  std::size_t done = 0;
+  while (done < size) {
+    OVERLAPPED at{};
+    const std::int64_t from = offset + static_cast<std::int64_t>(done);
+    at.Offset = static_cast<DWORD>(from);
+    at.OffsetHigh = static_cast<DWORD>(from >> 32);
+    DWORD got = 0;
+    if (!ReadFile(handle(input.handle), input.buffer.data() + done, static_cast<DWORD>(size - done),
+                  &got, &at) ||
+        got == 0) {
+      return false;
+    }
+    done += got;
+  }
+  codeBlock(input.buffer.data(), size, out);
+  return true;
+}
+
+void closeInput(InputFile& input) {
+  if (input.handle != kNoFile) {
+    CloseHandle(handle(input.handle));
+  }
+  input = InputFile();
+}
 
 fs::path typedPath(const std::string& typedName) {
   if (typedName.empty()) {

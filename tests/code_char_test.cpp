@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <numeric>
+#include <random>
 #include <string>
+#include <vector>
 
 TEST(CodeCharTest, SwapsEachVowelWithItsDigitAndLeavesEveryOtherByte) {
   const std::string letters = "aeiouAEIOU";
@@ -40,5 +43,26 @@ TEST(CodeCharTest, CodedFormIsReversedAndSwappedAndUndoesItself) {
   EXPECT_EQ(codedForm(codedForm(text)), text);
   for (std::size_t i = 0; i < text.size(); ++i) {
     ASSERT_EQ(codedForm(text)[i], codeChar(text[text.size() - 1 - i])) << "index " << i;
+  }
+}
+
+TEST(CodeCharTest, EveryBlockSizeIsCodedAsByteByByte) {
+  // Sizes around the 8- and 32-byte steps of the coding loops, and one large random block.
+  std::mt19937 random(7);
+  std::string text(1 << 20, '\0');
+  for (char& c : text) {
+    c = static_cast<char>(random());
+  }
+  std::vector<std::size_t> sizes(200);
+  std::iota(sizes.begin(), sizes.end(), 0);
+  sizes.push_back(text.size());
+  for (const std::size_t size : sizes) {
+    std::string expected(size, '\0');
+    for (std::size_t i = 0; i < size; ++i) {
+      expected[i] = codeChar(text[size - 1 - i]);
+    }
+    std::string coded(size, '\0');
+    codeBlock(text.data(), size, coded.data());
+    ASSERT_EQ(coded, expected) << "size " << size;
   }
 }

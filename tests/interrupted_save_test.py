@@ -3,11 +3,13 @@
 An 8 MiB file is encoded while this test reads the program's screen only up to the question, so
 the program blocks writing the coded form to the console with its new copy half written. The
 temporary must then be private; a signal, or the screen's pipe being closed, must remove it and
-end the program by that signal, leaving the earlier output as it was. Then, under strace, the
+end the program by that signal, leaving the earlier output as it was. If instead the input file
+shrinks there, the save must fail with the usual message, not crash. Then, under strace, the
 flush to disk or the rename fails and the usual failure message must follow, with nothing left.
 
 Usage: interrupted_save_test.py path/to/kestrovane
 """
+import hashlib
 import os
 import shutil
 import signal
@@ -25,6 +27,16 @@ KEYS = b"E\nbig.txt\ny\nk\nx\n"
 QUESTION = b"Do you want to encode this file? Y/N\n"
 INTERRUPTIONS = [("SIGINT", signal.SIGINT), ("SIGTERM", signal.SIGTERM),
                  ("SIGHUP", signal.SIGHUP), ("closed screen pipe", signal.SIGPIPE)]
+
+
+def digests(contents):
+    """Each file's size and digest by name: a failure then prints a line, not megabytes."""
+    return {name: (len(content), hashlib.sha256(content).hexdigest()[:16])
+            for name, content in contents.items()}
+
+
+def files(folder):
+    return digests(folder_contents(folder))
 
 
 def prepare(folder):
@@ -47,7 +59,8 @@ def temporaries(folder):
     return [name for name in os.listdir(folder) if name.endswith(".tmp")]
 
 
-def interrupt(program, folder, how, number, checks):
+def start_blocked(program, folder, how, checks):
+    """Starts an encode and returns once it is blocked with its temporary half written."""
     prepare(folder)
     child = subprocess.Popen([program], cwd=folder, stdin=subprocess.PIPE,
                              stdout=subprocess.PIPE, preexec_fn=default_signals)
@@ -68,17 +81,36 @@ def interrupt(program, folder, how, number, checks):
         mode = os.stat(os.path.join(folder, names[0])).st_mode
         checks.equal(f"{how}: the temporary has no group or other bits", stat.S_IMODE(mode) & 0o077,
                      0)
+    return child
+
+
+def finish(child):
+    try:
+        return child.wait(timeout=30)
+    except subprocess.TimeoutExpired:
+        child.kill()
+        return child.wait()
+
+
+def interrupt(program, folder, how, number, checks):
+    child = start_blocked(program, folder, how, checks)
     if number == signal.SIGPIPE:
         child.stdout.close()
     else:
         child.send_signal(number)
-    try:
-        status = child.wait(timeout=30)
-    except subprocess.TimeoutExpired:
-        child.kill()
-        status = child.wait()
-    checks.equal(f"{how}: ended by the signal", status, -number)
-    checks.equal(f"{how}: files", folder_contents(folder), {"big.enc": EARLIER, "big.txt": BIG})
+    checks.equal(f"{how}: ended by the signal", finish(child), -number)
+    checks.equal(f"{how}: files", files(folder), digests({"big.enc": EARLIER, "big.txt": BIG}))
+
+
+def shrink_input(program, folder, checks):
+    child = start_blocked(program, folder, "shrunk input", checks)
+    os.truncate(os.path.join(folder, "big.txt"), 1000)
+    screen = child.stdout.read()
+    checks.equal("shrunk input: exit status", finish(child), 0)
+    checks.equal("shrunk input: failure message",
+                 b"\nYour encoded file could not be saved as: big.enc\n\n" in screen, True)
+    checks.equal("shrunk input: files", files(folder),
+                 digests({"big.enc": EARLIER, "big.txt": BIG[:1000]}))
 
 
 def fail_under_strace(program, folder, calls, checks):
@@ -91,8 +123,8 @@ def fail_under_strace(program, folder, calls, checks):
     checks.equal(f"{calls} fails: exit status", result.returncode, 0)
     checks.equal(f"{calls} fails: failure message",
                  b"\nYour encoded file could not be saved as: big.enc\n\n" in result.stdout, True)
-    checks.equal(f"{calls} fails: files", folder_contents(folder),
-                 {"big.enc": EARLIER, "big.txt": BIG})
+    checks.equal(f"{calls} fails: files", files(folder),
+                 digests({"big.enc": EARLIER, "big.txt": BIG}))
 
 
 def main():
@@ -101,6 +133,7 @@ def main():
     with tempfile.TemporaryDirectory() as folder:
         for how, number in INTERRUPTIONS:
             interrupt(program, folder, how, number, checks)
+        shrink_input(program, folder, checks)
         if shutil.which("strace"):
             for calls in ("fdatasync,fsync", "rename,renameat,renameat2"):
                 fail_under_strace(program, folder, calls, checks)

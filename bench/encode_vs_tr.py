@@ -93,8 +93,9 @@ def measure(program, folder, mib):
 
 
 def file_system(folder):
-    return subprocess.run(["stat", "-f", "-c", "%T", folder], capture_output=True,
-                          text=True).stdout.strip()
+    found = subprocess.run(["findmnt", "-n", "-o", "FSTYPE", "--target", folder],
+                           capture_output=True, text=True).stdout.strip()
+    return found or "?"
 
 
 def main():

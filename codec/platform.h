@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-// A file open for writing: a descriptor on POSIX, a HANDLE on Windows.
+// An open file: a descriptor on POSIX, a HANDLE on Windows.
 using NativeFile = std::intptr_t;
 constexpr NativeFile kNoFile = -1;
 

@@ -1,6 +1,6 @@
 #include <immintrin.h>
 
-#include "codec/code_char.h"
+#include <cstddef>
 
 // Compiled with AVX2 enabled and called only where the processor has it.
 //

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <string>
@@ -45,7 +46,7 @@ TEST_F(OutputFileTest, AFileIsReplacedOnlyWhenTheNewCopyIsComplete) {
   EXPECT_FALSE(file.failed);  // ready for the next operation
 }
 
-TEST_F(OutputFileTest, ANewCopyIsPrivateUntilItGetsTheModeOfTheFileItReplaces) {
+TEST_F(OutputFileTest, ANewCopyIsPrivateUntilItGetsTheModeAndOwnerOfTheFileItReplaces) {
   struct Case {
     const char* name;
     int existingMode;  // -1: no earlier file
@@ -58,10 +59,15 @@ TEST_F(OutputFileTest, ANewCopyIsPrivateUntilItGetsTheModeOfTheFileItReplaces) {
       {"new.enc", -1, 022, 0644},
       {"newer.enc", -1, 027, 0640},
   };
+  // Only root may give a file to someone else; where it may, the owner and group are kept.
+  const bool root = geteuid() == 0;
   for (const Case& c : cases) {
     if (c.existingMode >= 0) {
       writeFile(c.name, "old");
       chmod(c.name, static_cast<mode_t>(c.existingMode));
+      if (root) {
+        ASSERT_EQ(chown(c.name, 1234, 5678), 0);
+      }
     }
     const mode_t previous = umask(c.umaskValue);
     OutputFile file;
@@ -74,6 +80,10 @@ TEST_F(OutputFileTest, ANewCopyIsPrivateUntilItGetsTheModeOfTheFileItReplaces) {
     struct stat saved;
     ASSERT_EQ(stat(c.name, &saved), 0) << c.name;
     EXPECT_EQ(static_cast<int>(saved.st_mode & 07777), c.expectedMode) << c.name;
+    if (root && c.existingMode >= 0) {
+      EXPECT_EQ(saved.st_uid, 1234u) << c.name;
+      EXPECT_EQ(saved.st_gid, 5678u) << c.name;
+    }
   }
 }
 

@@ -3,7 +3,8 @@
 An 8 MiB file is encoded while this test reads the program's screen only up to the question, so
 the program blocks writing the coded form to the console with its new copy half written. The
 temporary must then be private; a signal, or the screen's pipe being closed, must remove it and
-end the program by that signal, leaving the earlier output as it was. If instead the input file
+end the program by that signal, leaving the earlier output as it was; a hangup the program
+inherited as ignored (under nohup) must leave the save to complete. If instead the input file
 shrinks there, the save must fail with the usual message, not crash. Then, under strace, the
 flush to disk or the rename fails and the usual failure message must follow, with nothing left.
 
@@ -22,6 +23,7 @@ import time
 from checks import Checks, folder_contents
 
 BIG = b"The quick brown fox jumps over the lazy dog.\n" * (8 * 1024 * 1024 // 45)
+CODED_BIG = BIG[::-1].translate(bytes.maketrans(b"aeiouAEIOU1234567890", b"1234567890aeiouAEIOU"))
 EARLIER = b"earlier output"
 KEYS = b"E\nbig.txt\ny\nk\nx\n"
 QUESTION = b"Do you want to encode this file? Y/N\n"
@@ -55,15 +57,20 @@ def default_signals():
         signal.signal(number, signal.SIG_DFL)
 
 
+def as_under_nohup():
+    default_signals()
+    signal.signal(signal.SIGHUP, signal.SIG_IGN)
+
+
 def temporaries(folder):
     return [name for name in os.listdir(folder) if name.endswith(".tmp")]
 
 
-def start_blocked(program, folder, how, checks):
+def start_blocked(program, folder, how, checks, signals=default_signals):
     """Starts an encode and returns once it is blocked with its temporary half written."""
     prepare(folder)
     child = subprocess.Popen([program], cwd=folder, stdin=subprocess.PIPE,
-                             stdout=subprocess.PIPE, preexec_fn=default_signals)
+                             stdout=subprocess.PIPE, preexec_fn=signals)
     child.stdin.write(KEYS)
     child.stdin.close()
     screen = b""
@@ -102,6 +109,17 @@ def interrupt(program, folder, how, number, checks):
     checks.equal(f"{how}: files", files(folder), digests({"big.enc": EARLIER, "big.txt": BIG}))
 
 
+def hangup_under_nohup(program, folder, checks):
+    """A hangup that the program inherited as ignored stays ignored: the save completes."""
+    child = start_blocked(program, folder, "nohup", checks, as_under_nohup)
+    child.send_signal(signal.SIGHUP)
+    screen = child.stdout.read()
+    checks.equal("nohup: exit status", finish(child), 0)
+    checks.equal("nohup: saved message",
+                 b"\nYour encoded file has been saved as: big.enc\n\n" in screen, True)
+    checks.equal("nohup: files", files(folder), digests({"big.enc": CODED_BIG, "big.txt": BIG}))
+
+
 def shrink_input(program, folder, checks):
     child = start_blocked(program, folder, "shrunk input", checks)
     os.truncate(os.path.join(folder, "big.txt"), 1000)
@@ -133,6 +151,7 @@ def main():
     with tempfile.TemporaryDirectory() as folder:
         for how, number in INTERRUPTIONS:
             interrupt(program, folder, how, number, checks)
+        hangup_under_nohup(program, folder, checks)
         shrink_input(program, folder, checks)
         if shutil.which("strace"):
             for calls in ("fdatasync,fsync", "rename,renameat,renameat2"):

@@ -1,6 +1,6 @@
-#include <immintrin.h>
+#include "codec/code_block_avx2.h"
 
-#include <cstddef>
+#include <immintrin.h>
 
 // Compiled with AVX2 enabled and called only where the processor has it.
 //

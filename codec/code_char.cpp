@@ -2,6 +2,10 @@
 
 #include <array>
 
+#ifdef KESTROVANE_HAVE_AVX2
+#include "codec/code_block_avx2.h"
+#endif
+
 namespace {
 
 // A 256-entry table built once from the ten pairs, so coding a byte is one lookup.
@@ -32,12 +36,6 @@ bool processorHasAvx2() {
 #endif
 
 }  // namespace
-
-#ifdef KESTROVANE_HAVE_AVX2
-// Codes the first multiple of 32 bytes of the output, as codeBlock does; returns how many.
-std::size_t codeBlockAvx2(const unsigned char* in, std::size_t size, unsigned char* out,
-                          const unsigned char* table);
-#endif
 
 char codeChar(char c) {
   return static_cast<char>(kCodeTable[static_cast<unsigned char>(c)]);

@@ -8,11 +8,9 @@
 #include "codec/code_char.h"
 #include "codec/output_file.h"
 #include "codec/platform.h"
+#include "codec/tuning.h"
 
 namespace {
-
-// Large enough that a huge file costs few system calls, small enough that memory stays flat.
-constexpr std::int64_t kBlockSize = 256 * 1024;
 
 // Shows the whole input under the listing caption and counts its characters.
 void listInput(ProgramState& state, std::vector<char>& block) {
@@ -28,18 +26,21 @@ void listInput(ProgramState& state, std::vector<char>& block) {
 // backwards, a block at a time: a few system calls per block rather than one per byte. A block
 // the file no longer holds (it shrank meanwhile) fails the output, so an incomplete coded form
 // never replaces a file.
-void writeCodedForm(ProgramState& state, std::vector<char>& coded) {
+void writeCodedForm(ProgramState& state, std::vector<char>& block) {
+  std::vector<char> coded(block.size());
   state.fileLength = inputSize(state.inputFile);
   for (state.position = 0; state.position < state.fileLength;) {
-    const std::int64_t size = std::min(kBlockSize, state.fileLength - state.position);
-    state.position += size;
-    if (!codeInputRange(state.inputFile, state.fileLength - state.position,
-                        static_cast<std::size_t>(size), coded.data())) {
+    const auto size =
+        static_cast<std::size_t>(std::min(kBlockSize, state.fileLength - state.position));
+    state.position += static_cast<std::int64_t>(size);
+    if (readInputAt(state.inputFile, state.fileLength - state.position, block.data(), size) !=
+        size) {
       state.outputFile.failed = true;
       return;
     }
-    print(std::string_view(coded.data(), static_cast<std::size_t>(size)));
-    writeSafeOutput(state.outputFile, coded.data(), static_cast<std::size_t>(size));
+    codeBlock(block.data(), size, coded.data());
+    print(std::string_view(coded.data(), size));
+    writeSafeOutput(state.outputFile, coded.data(), size);
   }
 }
 

@@ -3,6 +3,8 @@
 #include <random>
 #include <system_error>
 
+#include "codec/tuning.h"
+
 namespace fs = std::filesystem;
 
 std::string outputName(std::string_view typedName, std::string_view stopChars,
@@ -14,10 +16,6 @@ std::string outputName(std::string_view typedName, std::string_view stopChars,
 }
 
 namespace {
-
-// How much is written between two requests to write out to the disk: enough that each request
-// is worth its call, little enough that the final flush and the rename have almost nothing left.
-constexpr std::int64_t kWriteOutStep = 4 * 1024 * 1024;
 
 // The file a name finally stands for. A link, or a chain of them, is followed to the file it
 // names, which is then replaced while the link stays a link; a dangling link creates the file it
@@ -38,7 +36,8 @@ fs::path followLinks(fs::path path) {
 }
 
 // A new hidden file in the target's folder: in the same folder, the final move is a rename
-// within one file system, which replaces the target in one step.
+// within one file system, which replaces the target in one step. It is guarded from the moment
+// it exists, so an interruption never leaves it behind.
 void createTemporaryFor(OutputFile& file) {
   std::random_device seed;
   std::mt19937_64 random(seed());
@@ -47,7 +46,14 @@ void createTemporaryFor(OutputFile& file) {
     name += file.target.filename();
     name += ".kestrovane-" + std::to_string(random() % 1000000000) + ".tmp";
     file.temporary = file.target.parent_path() / name;
+    holdInterruptions();
     file.handle = createTemporary(file.temporary);
+    if (file.handle != kNoFile && !guardTemporary(file.temporary)) {
+      closeNative(file.handle);
+      removeFile(file.temporary);
+      file.handle = kNoFile;
+    }
+    releaseInterruptions();
   }
 }
 
@@ -84,14 +90,23 @@ void writeSafeOutput(OutputFile& file, const char* data, std::size_t size) {
 bool commitSafeOutput(OutputFile& file) {
   bool saved = false;
   if (file.handle != kNoFile) {
+    bool flushed = false;
     if (file.failed) {
       closeNative(file.handle);
     } else {
       setFinalPermissions(file.handle, file.target);
-      saved = flushAndClose(file.handle) && replaceFile(file.temporary, file.target);
+      flushed = flushAndClose(file.handle);
     }
+    holdInterruptions();
+    saved = flushed && moveFile(file.temporary, file.target);
     if (!saved) {
-      discardTemporary(file.temporary);
+      removeFile(file.temporary);
+    }
+    unguardTemporary();
+    releaseInterruptions();
+    // The move has happened either way, so a folder that cannot be flushed does not undo it.
+    if (saved) {
+      flushFolderOf(file.target);
     }
   }
   file = OutputFile();

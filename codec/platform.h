@@ -2,16 +2,13 @@
 #define KESTROVANE_CODEC_PLATFORM_H
 
 // The few things the standard library cannot say, behind one interface with one source per
-// operating system (platform_posix.cpp, platform_windows.cpp): turning a typed name into a path,
-// opening an input without blocking and reading it through a memory mapping, creating a file
-// exclusively and privately, flushing it to the disk, giving it its final permissions, and
-// removing it if the program is interrupted while it exists.
+// operating system (platform_posix.cpp, platform_windows.cpp). Each call does one thing, reports
+// its failure, and leaves what to code and what to say to the operations.
 
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <string>
-#include <vector>
 
 // An open file: a descriptor on POSIX, a HANDLE on Windows.
 using NativeFile = std::intptr_t;
@@ -22,13 +19,10 @@ constexpr NativeFile kNoFile = -1;
 // it is redirected. Empty if the name does not convert.
 std::filesystem::path typedPath(const std::string& typedName);
 
-// The file being coded: read forward for the listing, then coded from its end backwards.
+// ---- Reading the input
+
 struct InputFile {
   NativeFile handle = kNoFile;
-  const char* view = nullptr;   // a mapped window of the file, where the system maps files
-  std::int64_t viewOffset = 0;  // where the window starts in the file
-  std::size_t viewLength = 0;   // its length
-  std::vector<char> buffer;     // where the file is read rather than mapped
 };
 
 // Opens a regular file for reading. Anything else (missing, a folder, a device, a pipe) is left
@@ -36,17 +30,17 @@ struct InputFile {
 void openInput(InputFile& input, const std::filesystem::path& path);
 // Reads the next bytes, at most `size`; 0 at the end, on an error, or for a closed input.
 std::size_t readInput(InputFile& input, char* into, std::size_t size);
+// Reads `size` bytes from `offset`, whatever the input's position. Returns how many were read:
+// all of them, unless the file ends first or an error stops the reading.
+std::size_t readInputAt(InputFile& input, std::int64_t offset, char* into, std::size_t size);
 // The input's size now, in bytes; 0 for a closed input.
 std::int64_t inputSize(InputFile& input);
-// Writes the coded form (see codeBlock) of the `size` bytes from `offset` to `out`. False, with
-// no crash, if the file no longer holds them: it shrank since its size was taken.
-bool codeInputRange(InputFile& input, std::int64_t offset, std::size_t size, char* out);
 void closeInput(InputFile& input);
 
+// ---- Writing the output
+
 // Creates a new file at `path` for writing, readable and writable by its owner only, in one step
-// that fails if anything (a link included) has that name already. Until it is handed to
-// replaceFile or discardTemporary, an interrupting signal (Ctrl-C, a closed terminal or pipe,
-// kill; a closed console window on Windows) removes it before the program ends by that signal.
+// that fails if anything (a link included) has that name already.
 NativeFile createTemporary(const std::filesystem::path& path);
 
 // Writes all of `data`; false if any of it could not be written.
@@ -66,11 +60,29 @@ bool flushAndClose(NativeFile file);
 // Closes the file without flushing it.
 void closeNative(NativeFile file);
 
-// Moves the temporary over `target` in one step and makes the move itself durable. On success
-// the temporary is no longer guarded; on failure it is left to discardTemporary.
-bool replaceFile(const std::filesystem::path& temporary, const std::filesystem::path& target);
+// Moves `from` over `to` in one step: `to` is at every moment either the old file or the new.
+bool moveFile(const std::filesystem::path& from, const std::filesystem::path& to);
+// Makes a move into the folder holding `path` survive a power cut, where the system needs that.
+void flushFolderOf(const std::filesystem::path& path);
+void removeFile(const std::filesystem::path& path);
 
-// Removes the temporary and stops guarding it.
-void discardTemporary(const std::filesystem::path& temporary);
+// ---- Interruptions
+//
+// One temporary file at a time is guarded: while it is, an interrupting signal (Ctrl-C, a closed
+// terminal or pipe, kill; a closed console window on Windows) removes it before the program ends
+// as that signal would end it. The handlers are installed by the first guard. A signal that the
+// program inherited as ignored (under nohup, say) stays ignored.
+//
+// A guard and the file it names must change together, so that a signal never finds a temporary
+// without its guard, nor a guard naming a file that is no longer ours. So the guard is set and
+// cleared, and the temporary created, moved or removed, between holdInterruptions and
+// releaseInterruptions, which hold the signals back meanwhile (not nested).
+
+void holdInterruptions();
+void releaseInterruptions();
+// Guards `temporary`, instead of any file guarded before. False if it cannot be guarded (its
+// path is too long to be kept for the signal handler).
+bool guardTemporary(const std::filesystem::path& temporary);
+void unguardTemporary();
 
 #endif  // KESTROVANE_CODEC_PLATFORM_H

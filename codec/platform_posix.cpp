@@ -1,16 +1,12 @@
 #include <fcntl.h>
 #include <limits.h>
-#include <setjmp.h>
 #include <signal.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
-#include "codec/code_char.h"
 #include "codec/platform.h"
 
 namespace fs = std::filesystem;
@@ -23,6 +19,8 @@ constexpr int kInterruptions[] = {SIGINT, SIGTERM, SIGHUP, SIGPIPE};
 char guardedPath[PATH_MAX];
 volatile sig_atomic_t guarding = 0;
 
+sigset_t beforeHold;
+
 extern "C" void removeTemporaryAndEnd(int signal) {
   if (guarding) {
     unlink(guardedPath);
@@ -32,8 +30,6 @@ extern "C" void removeTemporaryAndEnd(int signal) {
   raise(signal);
 }
 
-// Installed once, at the first save. A signal that the program inherited as ignored stays
-// ignored; the others end the program as they always did, removing a temporary first.
 void installHandlers() {
   static bool installed = false;
   if (installed) {
@@ -54,120 +50,8 @@ void installHandlers() {
   }
 }
 
-// The interrupting signals are held back while the guard and the file it names change together,
-// so a signal never finds a file without its guard, nor a guard naming a file that is not ours.
-sigset_t holdSignals() {
-  sigset_t held;
-  sigset_t previous;
-  sigemptyset(&held);
-  for (const int signal : kInterruptions) {
-    sigaddset(&held, signal);
-  }
-  sigprocmask(SIG_BLOCK, &held, &previous);
-  return previous;
-}
-
-void releaseSignals(const sigset_t& previous) {
-  sigprocmask(SIG_SETMASK, &previous, nullptr);
-}
-
 int descriptor(NativeFile file) {
   return static_cast<int>(file);
-}
-
-// The input is mapped a window at a time: large enough that mapping costs little, small enough
-// that the memory it takes stays flat whatever the file's size.
-constexpr std::int64_t kViewSize = 2 * 1024 * 1024;
-#ifdef MAP_POPULATE
-constexpr int kPrefault = MAP_POPULATE;  // one call maps the window's pages, not a fault each
-#else
-constexpr int kPrefault = 0;
-#endif
-
-// Reading a mapped page that a shrinking file no longer holds raises SIGBUS. While a window is
-// read, the handler jumps back to the reader, which then fails the coding instead of crashing.
-sigjmp_buf shrunkFile;
-volatile sig_atomic_t readingView = 0;
-
-extern "C" void returnFromShrunkFile(int signal) {
-  if (readingView) {
-    siglongjmp(shrunkFile, 1);
-  }
-  // Any other bus error is a fault of the program: the faulting access, repeated on return, now
-  // ends it as it always would have.
-  struct sigaction action;
-  std::memset(&action, 0, sizeof action);
-  action.sa_handler = SIG_DFL;
-  sigaction(signal, &action, nullptr);
-}
-
-bool installBusErrorHandler() {
-  struct sigaction action;
-  std::memset(&action, 0, sizeof action);
-  action.sa_handler = returnFromShrunkFile;
-  // Not held back while handled: the jump out of the handler then leaves the signal mask as it
-  // was, and setting the jump point need not save the mask, a system call per block.
-  action.sa_flags = SA_NODEFER;
-  sigemptyset(&action.sa_mask);
-  return sigaction(SIGBUS, &action, nullptr) == 0;
-}
-
-void unmapView(InputFile& input) {
-  if (input.view != nullptr) {
-    munmap(const_cast<char*>(input.view), input.viewLength);
-    input.view = nullptr;
-  }
-}
-
-// The walk goes backwards, so a new window ends where the wanted range ends.
-bool mapViewEndingAt(InputFile& input, std::int64_t end) {
-  unmapView(input);
-  const std::int64_t page = sysconf(_SC_PAGESIZE);
-  const std::int64_t start = std::max<std::int64_t>(0, end - kViewSize) / page * page;
-  const auto length = static_cast<std::size_t>(end - start);
-  void* view =
-      mmap(nullptr, length, PROT_READ, MAP_PRIVATE | kPrefault, descriptor(input.handle), start);
-  if (view == MAP_FAILED) {
-    return false;
-  }
-  input.view = static_cast<const char*>(view);
-  input.viewOffset = start;
-  input.viewLength = length;
-  return true;
-}
-
-bool codeFromView(const InputFile& input, std::int64_t offset, std::size_t size, char* out) {
-  static const bool handled = installBusErrorHandler();
-  if (!handled) {
-    return false;
-  }
-  if (sigsetjmp(shrunkFile, 0) != 0) {
-    readingView = 0;
-    return false;
-  }
-  readingView = 1;
-  codeBlock(input.view + (offset - input.viewOffset), size, out);
-  readingView = 0;
-  return true;
-}
-
-// Where a file cannot be mapped, its bytes are read, then coded.
-bool codeFromRead(InputFile& input, std::int64_t offset, std::size_t size, char* out) {
-  input.buffer.resize(size);
-  std::size_t done = 0;
-  while (done < size) {
-    const ssize_t got = pread(descriptor(input.handle), input.buffer.data() + done, size - done,
-                              offset + static_cast<std::int64_t>(done));
-    if (got < 0 && errno == EINTR) {
-      continue;
-    }
-    if (got <= 0) {
-      return false;
-    }
-    done += static_cast<std::size_t>(got);
-  }
-  codeBlock(input.buffer.data(), size, out);
-  return true;
 }
 
 }  // namespace
@@ -199,6 +83,22 @@ std::size_t readInput(InputFile& input, char* into, std::size_t size) {
   return got > 0 ? static_cast<std::size_t>(got) : 0;
 }
 
+std::size_t readInputAt(InputFile& input, std::int64_t offset, char* into, std::size_t size) {
+  std::size_t done = 0;
+  while (input.handle != kNoFile && done < size) {
+    const ssize_t got = pread(descriptor(input.handle), into + done, size - done,
+                              static_cast<off_t>(offset + static_cast<std::int64_t>(done)));
+    if (got < 0 && errno == EINTR) {
+      continue;
+    }
+    if (got <= 0) {
+      break;
+    }
+    done += static_cast<std::size_t>(got);
+  }
+  return done;
+}
+
 std::int64_t inputSize(InputFile& input) {
   struct stat status;
   if (input.handle == kNoFile || fstat(descriptor(input.handle), &status) != 0) {
@@ -207,18 +107,7 @@ std::int64_t inputSize(InputFile& input) {
   return status.st_size;
 }
 
-bool codeInputRange(InputFile& input, std::int64_t offset, std::size_t size, char* out) {
-  const std::int64_t end = offset + static_cast<std::int64_t>(size);
-  const bool inView = input.view != nullptr && offset >= input.viewOffset &&
-                      end <= input.viewOffset + static_cast<std::int64_t>(input.viewLength);
-  if (inView || mapViewEndingAt(input, end)) {
-    return codeFromView(input, offset, size, out);
-  }
-  return codeFromRead(input, offset, size, out);
-}
-
 void closeInput(InputFile& input) {
-  unmapView(input);
   if (input.handle != kNoFile) {
     close(descriptor(input.handle));
   }
@@ -226,19 +115,7 @@ void closeInput(InputFile& input) {
 }
 
 NativeFile createTemporary(const fs::path& path) {
-  const std::string& name = path.native();
-  if (name.size() >= sizeof guardedPath) {
-    return kNoFile;
-  }
-  installHandlers();
-  const sigset_t previous = holdSignals();
-  const int fd = open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-  if (fd >= 0) {
-    std::memcpy(guardedPath, name.c_str(), name.size() + 1);
-    guarding = 1;
-  }
-  releaseSignals(previous);
-  return fd;
+  return open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
 }
 
 bool writeNative(NativeFile file, const char* data, std::size_t size) {
@@ -295,30 +172,48 @@ void closeNative(NativeFile file) {
   close(descriptor(file));
 }
 
-bool replaceFile(const fs::path& temporary, const fs::path& target) {
-  const sigset_t previous = holdSignals();
-  const bool renamed = rename(temporary.c_str(), target.c_str()) == 0;
-  if (renamed) {
-    guarding = 0;
-  }
-  releaseSignals(previous);
-  if (!renamed) {
-    return false;
-  }
-  // The rename is an entry of the folder: flushing the folder makes it survive a power cut. It
-  // has happened either way, so a folder that cannot be flushed does not undo the save.
-  const fs::path folder = target.parent_path().empty() ? fs::path(".") : target.parent_path();
+bool moveFile(const fs::path& from, const fs::path& to) {
+  return rename(from.c_str(), to.c_str()) == 0;
+}
+
+// A rename is an entry of the folder: flushing the folder makes it survive a power cut.
+void flushFolderOf(const fs::path& path) {
+  const fs::path folder = path.parent_path().empty() ? fs::path(".") : path.parent_path();
   const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd >= 0) {
     fsync(fd);
     close(fd);
   }
+}
+
+void removeFile(const fs::path& path) {
+  unlink(path.c_str());
+}
+
+void holdInterruptions() {
+  sigset_t held;
+  sigemptyset(&held);
+  for (const int signal : kInterruptions) {
+    sigaddset(&held, signal);
+  }
+  sigprocmask(SIG_BLOCK, &held, &beforeHold);
+}
+
+void releaseInterruptions() {
+  sigprocmask(SIG_SETMASK, &beforeHold, nullptr);
+}
+
+bool guardTemporary(const fs::path& temporary) {
+  const std::string& name = temporary.native();
+  if (name.size() >= sizeof guardedPath) {
+    return false;
+  }
+  installHandlers();
+  std::memcpy(guardedPath, name.c_str(), name.size() + 1);
+  guarding = 1;
   return true;
 }
 
-void discardTemporary(const fs::path& temporary) {
-  const sigset_t previous = holdSignals();
-  unlink(temporary.c_str());
+void unguardTemporary() {
   guarding = 0;
-  releaseSignals(previous);
 }

@@ -1,26 +1,28 @@
 #include <windows.h>
 
-#include <atomic>
 #include <cwchar>
 
-#include "codec/code_char.h"
 #include "codec/platform.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-// What the console control handler reads, from a thread of its own: a fixed buffer and a flag.
+// What the console control handler reads, from a thread of its own, under the lock that
+// holdInterruptions takes: a fixed buffer and a flag.
 wchar_t guardedPath[32768];
-std::atomic<bool> guarding{false};
+bool guarding = false;
+SRWLOCK guardLock = SRWLOCK_INIT;
 
 // Ctrl-C, Ctrl-Break, and the console window being closed or the user logging off: the
 // temporary goes, then the default handler ends the program as it always did. The file was
 // opened with delete sharing, so it can be deleted while still open.
 BOOL WINAPI removeTemporaryAndEnd(DWORD) {
-  if (guarding.load()) {
+  AcquireSRWLockExclusive(&guardLock);
+  if (guarding) {
     DeleteFileW(guardedPath);
   }
+  ReleaseSRWLockExclusive(&guardLock);
   return FALSE;
 }
 
@@ -63,25 +65,23 @@ std::int64_t inputSize(InputFile& input) {
   return size.QuadPart;
 }
 
-// The bytes are read at their offset, then coded.
-bool codeInputRange(InputFile& input, std::int64_t offset, std::size_t size, char* out) {
-  input.buffer.resize(size);
+std::size_t readInputAt(InputFile& input, std::int64_t offset, char* into, std::size_t size) {
   std::size_t done = 0;
-  while (done < size) {
+  while (input.handle != kNoFile && done < size) {
     OVERLAPPED at{};
     const std::int64_t from = offset + static_cast<std::int64_t>(done);
     at.Offset = static_cast<DWORD>(from);
     at.OffsetHigh = static_cast<DWORD>(from >> 32);
+    const std::size_t left = size - done;
     DWORD got = 0;
-    if (!ReadFile(handle(input.handle), input.buffer.data() + done, static_cast<DWORD>(size - done),
-                  &got, &at) ||
+    if (!ReadFile(handle(input.handle), into + done,
+                  left < (1u << 30) ? static_cast<DWORD>(left) : (1u << 30), &got, &at) ||
         got == 0) {
-      return false;
+      break;
     }
     done += got;
   }
-  codeBlock(input.buffer.data(), size, out);
-  return true;
+  return done;
 }
 
 void closeInput(InputFile& input) {
@@ -111,22 +111,11 @@ fs::path typedPath(const std::string& typedName) {
 }
 
 NativeFile createTemporary(const fs::path& path) {
-  const std::wstring& name = path.native();
-  if (name.size() >= sizeof guardedPath / sizeof guardedPath[0]) {
-    return kNoFile;
-  }
-  static const bool installed = SetConsoleCtrlHandler(removeTemporaryAndEnd, TRUE);
-  (void)installed;
   // CREATE_NEW fails on any existing name, a link included. The file inherits its folder's
   // permissions, as every file created there does.
-  const HANDLE file = CreateFileW(name.c_str(), GENERIC_WRITE, FILE_SHARE_DELETE, nullptr,
+  const HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_DELETE, nullptr,
                                   CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) {
-    return kNoFile;
-  }
-  std::wmemcpy(guardedPath, name.c_str(), name.size() + 1);
-  guarding.store(true);
-  return reinterpret_cast<NativeFile>(file);
+  return file == INVALID_HANDLE_VALUE ? kNoFile : reinterpret_cast<NativeFile>(file);
 }
 
 bool writeNative(NativeFile file, const char* data, std::size_t size) {
@@ -156,16 +145,38 @@ void closeNative(NativeFile file) {
   CloseHandle(handle(file));
 }
 
-bool replaceFile(const fs::path& temporary, const fs::path& target) {
-  if (!MoveFileExW(temporary.c_str(), target.c_str(),
-                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+bool moveFile(const fs::path& from, const fs::path& to) {
+  return MoveFileExW(from.c_str(), to.c_str(),
+                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+}
+
+// MOVEFILE_WRITE_THROUGH has already made the move durable.
+void flushFolderOf(const fs::path&) {}
+
+void removeFile(const fs::path& path) {
+  DeleteFileW(path.c_str());
+}
+
+void holdInterruptions() {
+  AcquireSRWLockExclusive(&guardLock);
+}
+
+void releaseInterruptions() {
+  ReleaseSRWLockExclusive(&guardLock);
+}
+
+bool guardTemporary(const fs::path& temporary) {
+  const std::wstring& name = temporary.native();
+  if (name.size() >= sizeof guardedPath / sizeof guardedPath[0]) {
     return false;
   }
-  guarding.store(false);
+  static const bool installed = SetConsoleCtrlHandler(removeTemporaryAndEnd, TRUE);
+  (void)installed;
+  std::wmemcpy(guardedPath, name.c_str(), name.size() + 1);
+  guarding = true;
   return true;
 }
 
-void discardTemporary(const fs::path& temporary) {
-  DeleteFileW(temporary.c_str());
-  guarding.store(false);
+void unguardTemporary() {
+  guarding = false;
 }

@@ -35,6 +35,13 @@ void writeSample(const fs::path& path, std::string_view content) {
       .write(content.data(), static_cast<std::streamsize>(content.size()));
 }
 
+// Every save flushes to the disk; on a memory file system that costs nothing, so the fuzzer runs
+// several times as many inputs a second.
+fs::path scratchFolder() {
+  std::error_code ec;
+  return fs::is_directory("/dev/shm", ec) ? fs::path("/dev/shm") : fs::temp_directory_path();
+}
+
 void makeSamples(const fs::path& folder) {
   writeSample(folder / "test.txt", "hello there\nGeneral Kenobi 1234567890\n");
   writeSample(folder / "test.enc", "2r2ht 4ll2h");
@@ -53,7 +60,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   static const fs::path home = fs::current_path();
   // One folder per fuzzing process, so parallel jobs never share files.
   static const fs::path folder =
-      fs::temp_directory_path() / ("kestrovane-fuzz-" + std::to_string(std::random_device{}()));
+      scratchFolder() / ("kestrovane-fuzz-" + std::to_string(std::random_device{}()));
   std::error_code ec;
   fs::remove_all(folder, ec);
   fs::create_directories(folder);

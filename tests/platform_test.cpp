@@ -1,0 +1,43 @@
+#include "codec/platform.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "tests/dialogue.h"
+
+using PlatformTest = DialogueTest;
+
+TEST_F(PlatformTest, AReadAtAnOffsetIsWholeUnlessTheFileEndsFirst) {
+  // Sparse: the text sits past 4 GiB, where a 32-bit offset would wrap round to the start.
+  const std::int64_t far = (std::int64_t{5} << 30) + 7;
+  {
+    std::ofstream out("sparse.txt", std::ios::binary);
+    out << "start";
+    out.seekp(far);
+    out << "the end";
+  }
+  struct Case {
+    std::int64_t offset;
+    std::size_t size;
+    std::string expected;
+  };
+  const Case cases[] = {
+      {0, 5, "start"},      {far, 7, "the end"},
+      {far + 4, 10, "end"},  // short: the file ends first
+      {far + 7, 4, ""},     {5, 3, std::string(3, '\0')},
+  };
+  InputFile input;
+  openInput(input, "sparse.txt");
+  ASSERT_NE(input.handle, kNoFile);
+  EXPECT_EQ(inputSize(input), far + 7);
+  for (const Case& c : cases) {
+    std::string into(c.size, 'x');
+    into.resize(readInputAt(input, c.offset, into.data(), c.size));
+    EXPECT_EQ(into, c.expected) << c.offset;
+  }
+  closeInput(input);
+  std::filesystem::remove("sparse.txt");
+}

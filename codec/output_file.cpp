@@ -9,7 +9,8 @@ namespace fs = std::filesystem;
 
 std::string outputName(std::string_view typedName, std::string_view stopChars,
                        std::string_view extension) {
-  std::string name(typedName.substr(0, typedName.find_first_of(stopChars)));
+  const std::size_t cut = typedName.find_first_of(stopChars, folderPartLength(typedName));
+  std::string name(typedName.substr(0, cut));
   name += '.';
   name += extension;
   return name;

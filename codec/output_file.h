@@ -9,8 +9,9 @@
 
 #include "codec/platform.h"
 
-// The name of an output file: the typed name up to the first of `stopChars` (or whole, if it has
-// none), then a dot and `extension`. The result is never cut, whatever its length.
+// The name of an output file, beside its input: the typed name's folders as typed, the file's own
+// name up to the first of `stopChars` in it (or whole, if it has none), then a dot and
+// `extension`. The result is never cut, whatever its length.
 std::string outputName(std::string_view typedName, std::string_view stopChars,
                        std::string_view extension);
 

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <string>
+#include <string_view>
 
 // An open file: a descriptor on POSIX, a HANDLE on Windows.
 using NativeFile = std::intptr_t;
@@ -18,6 +19,10 @@ constexpr NativeFile kNoFile = -1;
 // in the console's input code page when standard input is a console, in the ANSI code page when
 // it is redirected. Empty if the name does not convert.
 std::filesystem::path typedPath(const std::string& typedName);
+// Where the file's own name begins in a typed name: the length of the folders before it, 0 if it
+// has none. They end at `/` on POSIX; on Windows at `\`, `/` or `:` (a drive's, or a stream's),
+// found in the converted text, where a double-byte character's second byte is never taken for one.
+std::size_t folderPartLength(std::string_view typedName);
 
 // ---- Reading the input
 

@@ -217,3 +217,10 @@ bool guardTemporary(const fs::path& temporary) {
 void unguardTemporary() {
   guarding = 0;
 }
+
+// ---- Names: on POSIX a name means only the file it names.
+
+std::size_t folderPartLength(std::string_view typedName) {
+  const std::size_t slash = typedName.rfind('/');
+  return slash == std::string_view::npos ? 0 : slash + 1;
+}

@@ -1,6 +1,7 @@
 #include <windows.h>
 
 #include <cwchar>
+#include <string_view>
 
 #include "codec/platform.h"
 
@@ -91,23 +92,50 @@ void closeInput(InputFile& input) {
   input = InputFile();
 }
 
-fs::path typedPath(const std::string& typedName) {
-  if (typedName.empty()) {
-    return {};
-  }
+namespace {
+
+// Typed bytes are text in the console's input code page when standard input is a console, in the
+// ANSI code page when it is redirected.
+UINT typedCodePage() {
   DWORD mode;
-  const UINT codePage =
-      GetConsoleMode(GetStdHandle(STD_INPUT_HANDLE), &mode) ? GetConsoleCP() : GetACP();
-  const int size = static_cast<int>(typedName.size());
+  return GetConsoleMode(GetStdHandle(STD_INPUT_HANDLE), &mode) ? GetConsoleCP() : GetACP();
+}
+
+// The text of `bytes` in `codePage`; empty if they do not convert.
+std::wstring toWide(std::string_view bytes, UINT codePage) {
+  const int size = static_cast<int>(bytes.size());
   const int wideSize =
-      MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, typedName.data(), size, nullptr, 0);
+      MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, bytes.data(), size, nullptr, 0);
   if (wideSize <= 0) {
     return {};
   }
   std::wstring wide(static_cast<std::size_t>(wideSize), L'\0');
-  MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, typedName.data(), size, wide.data(),
-                      wideSize);
-  return fs::path(wide);
+  MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, bytes.data(), size, wide.data(), wideSize);
+  return wide;
+}
+
+}  // namespace
+
+fs::path typedPath(const std::string& typedName) {
+  return fs::path(toWide(typedName, typedCodePage()));
+}
+
+std::size_t folderPartLength(std::string_view typedName) {
+  const UINT codePage = typedCodePage();
+  const std::wstring name = toWide(typedName, codePage);
+  const std::size_t separator = name.find_last_of(L"\\/:");
+  if (separator == std::wstring::npos) {
+    return 0;
+  }
+  // The bytes of the folders are those that convert to the text up to the separator: a byte of
+  // value `\` may be the second half of a character.
+  const std::wstring folders = name.substr(0, separator + 1);
+  for (std::size_t length = 1; length <= typedName.size(); ++length) {
+    if (toWide(typedName.substr(0, length), codePage) == folders) {
+      return length;
+    }
+  }
+  return 0;
 }
 
 NativeFile createTemporary(const fs::path& path) {

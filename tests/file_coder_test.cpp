@@ -124,6 +124,50 @@ TEST_F(FileCoderTest, OutputIsNamedAfterTheTypedNameUpToItsFirstDot) {
   }
 }
 
+TEST_F(FileCoderTest, AnOutputLandsBesideItsInputWhateverItsFoldersAreCalled) {
+  fs::create_directories("v1.0");
+  fs::create_directories("sub");
+  writeFile("v1.txt", "unrelated");
+  writeFile("v1.enc", "unrelated");
+  struct Case {
+    const char* folder;  // where the program runs
+    const char* input;   // the file typed, from the test's folder
+    const char* typed;
+    const char* encoded;
+    const char* decoded;  // where decoding the encoded file restores the input, if it is tried
+  };
+  const Case cases[] = {
+      {".", "v1.0/a.txt", "v1.0/a.txt", "v1.0/a.enc", "v1.0/a.txt"},
+      {"sub", "x.txt", "../x.txt", "../x.enc", "../x.txt"},
+      {".", "notes.txt", "./notes.txt", "./notes.enc", "./notes.txt"},
+      // Cut to the 20 characters a name holds before its output is named.
+      {".", "12345678901234567890", "12345678901234567890X", "12345678901234567890.enc", nullptr},
+  };
+  for (const Case& c : cases) {
+    writeFile(c.input, "Ab 9");
+    fs::current_path(folder_ / c.folder);
+    EXPECT_EQ(runDialogue(std::string("E\n") + c.typed + "\ny\nk\nx\n"),
+              kMenu + encodeScreen("Ab 9", c.encoded) + kMenu);
+    EXPECT_EQ(readFile(c.encoded), "O b6") << c.typed;
+    if (c.decoded) {
+      writeFile(folder_ / c.input, "replaced by the decoded file");
+      const std::string screen = runDialogue(std::string("D\n") + c.encoded + "\ny\nk\n");
+      EXPECT_NE(screen.find(std::string("has been saved as: ") + c.decoded + "\n"),
+                std::string::npos)
+          << screen;
+      EXPECT_EQ(readFile(c.decoded), "Ab 9") << c.decoded;
+    }
+    fs::current_path(folder_);
+  }
+  EXPECT_EQ(listFolder(),
+            "12345678901234567890 12345678901234567890.enc notes.enc notes.txt sub v1.0 v1.enc "
+            "v1.txt x.enc x.txt");
+  EXPECT_EQ(listFolder("v1.0"), "a.enc a.txt");
+  EXPECT_EQ(listFolder("sub"), "");
+  EXPECT_EQ(readFile("v1.txt"), "unrelated");
+  EXPECT_EQ(readFile("v1.enc"), "unrelated");
+}
+
 TEST_F(FileCoderTest, EveryByteSurvivesARoundTripAcrossManyBlocks) {
   std::string content = "first line\r\nsecond line\n\nlast line without end";
   for (int value = 0; value < 256; ++value) {
@@ -158,12 +202,12 @@ TEST_F(FileCoderTest, AFileCodedInPlaceHoldsItsCodedForm) {
   writeFile("x.enc", "hello there");
   runDialogue("E\nx.enc\ny\nk\nx\n");
   EXPECT_EQ(readFile("x.enc"), "2r2ht 4ll2h");
-  runDialogue("D\n./x.enc\ny\nk\n");  // another path to the input: output ".txt"
-  EXPECT_EQ(readFile(".txt"), "hello there");
+  runDialogue("D\n./x.enc\ny\nk\n");  // another path to the input: output beside it
+  EXPECT_EQ(readFile("x.txt"), "hello there");
   writeFile("y.txt", "2r2ht 4ll2h");
   runDialogue("D\ny.txt\ny\nk\n");
   EXPECT_EQ(readFile("y.txt"), "hello there");
-  EXPECT_EQ(listFolder(), ".txt x.enc y.txt");
+  EXPECT_EQ(listFolder(), "x.enc x.txt y.txt");
 }
 
 TEST_F(FileCoderTest, AnOutputThatCannotBeSavedIsReportedAndLeavesNothingBehind) {

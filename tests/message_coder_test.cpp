@@ -51,8 +51,18 @@ TEST_F(MessageCoderTest, OutputIsNamedUpToTheFirstSpaceOrDot) {
     const char* typed;
     const char* output;
   };
-  for (const Case& c : {Case{"my note.txt", "my.enc"}, Case{"hi.there", "hi.enc"}, Case{"", ".enc"},
-                        Case{"exactly_twenty_chars", "exactly_twenty_chars.enc"}}) {
+  fs::create_directories("v1.0");
+  fs::create_directories("my dir");
+  const Case cases[] = {
+      {"my note.txt", "my.enc"},
+      {"hi.there", "hi.enc"},
+      {"", ".enc"},
+      {"exactly_twenty_chars", "exactly_twenty_chars.enc"},
+      {"12345678901234567890X", "12345678901234567890.enc"},  // a name holds 20 characters
+      {"v1.0/hi there", "v1.0/hi.enc"},
+      {"my dir/a.b", "my dir/a.enc"},
+  };
+  for (const Case& c : cases) {
     EXPECT_EQ(runDialogue(std::string("m\n") + c.typed + "\nAbc\ny\nk\nx\n"),
               kMenu + messageScreen("Abc", c.output) + kMenu);
     EXPECT_EQ(readFile(c.output), "cb6");

@@ -13,14 +13,29 @@ namespace fs = std::filesystem;
 
 using OutputFileTest = DialogueTest;
 
-TEST(OutputNameTest, CutsAtTheFirstStopCharacterAndKeepsTheWholeName) {
-  EXPECT_EQ(outputName("test.txt", ".", "enc"), "test.enc");
-  EXPECT_EQ(outputName("C:\\codes\\test.txt", ".", "enc"), "C:\\codes\\test.enc");
-  EXPECT_EQ(outputName("dir.d/file.txt", ".", "txt"), "dir.txt");
-  EXPECT_EQ(outputName("my note.txt", ".", "enc"), "my note.enc");
-  EXPECT_EQ(outputName("my note.txt", " .", "enc"), "my.enc");
-  EXPECT_EQ(outputName("", " .", "enc"), ".enc");
-  EXPECT_EQ(outputName("12345678901234567890", ".", "enc"), "12345678901234567890.enc");
+TEST(OutputNameTest, CutsTheFilesOwnNameAtItsFirstStopCharacterAndKeepsItsFolder) {
+  struct Case {
+    const char* typed;
+    const char* stopChars;
+    const char* expected;
+  };
+  const Case cases[] = {
+      {"test.txt", ".", "test.enc"},
+      {"C:\\codes\\test.txt", ".", "C:\\codes\\test.enc"},  // one name on POSIX
+      {"dir.d/file.txt", ".", "dir.d/file.enc"},
+      {"./notes.txt", ".", "./notes.enc"},
+      {"../x.txt", ".", "../x.enc"},
+      {"a.b/.hidden", ".", "a.b/.enc"},
+      {"folder.d/", ".", "folder.d/.enc"},
+      {"my note.txt", ".", "my note.enc"},
+      {"my note.txt", " .", "my.enc"},
+      {"my dir/my note.txt", " .", "my dir/my.enc"},
+      {"", " .", ".enc"},
+      {"12345678901234567890", ".", "12345678901234567890.enc"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(outputName(c.typed, c.stopChars, "enc"), c.expected) << c.typed;
+  }
 }
 
 TEST_F(OutputFileTest, AFileIsReplacedOnlyWhenTheNewCopyIsComplete) {

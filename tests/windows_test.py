@@ -41,6 +41,96 @@ NAME_CASES = [
 ]
 
 
+UNRELATED = b"unrelated"
+TABLE = "a.\u8868.txt"  # 表 is 0x95 0x5C in code page 932: its second byte is a backslash
+# Saves beside their input and over Windows files, each in a fresh folder. Each case: the files
+# to start with, their attributes set first (attrib), the keys (text, typed in code page 932 under
+# a locale), the saved messages, the files afterwards, and the attributes outputs then show.
+SAVE_CASES = [
+    dict(what="a dotted folder, with backslashes",
+         files={"v1.0/a.txt": SAMPLE, "v1.txt": UNRELATED, "v1.enc": UNRELATED},
+         keys="E\nv1.0\\a.txt\ny\nk\nD\nv1.0\\a.enc\ny\nk\n",
+         saved=["encoded file has been saved as: v1.0\\a.enc",
+                "decoded file has been saved as: v1.0\\a.txt"],
+         after={"v1.0/a.txt": SAMPLE, "v1.0/a.enc": CODED_SAMPLE, "v1.txt": UNRELATED,
+                "v1.enc": UNRELATED}),
+    dict(what="a name typed in code page 932", locale="ja_JP.UTF-8", files={TABLE: SAMPLE},
+         keys=f"E\n{TABLE}\ny\nk\n", saved=["has been saved as: a.enc"],
+         after={TABLE: SAMPLE, "a.enc": CODED_SAMPLE}),
+]
+
+
+def run_wine(command, keys, folder, env):
+    """Runs `command` under wine as checks.run runs a program. The screen goes to a file: wine's
+    own background processes hold a pipe open until the wineserver quits, seconds later."""
+    with tempfile.TemporaryFile() as screen:
+        result = subprocess.run(["wine"] + command, input=keys, cwd=folder, stdout=screen,
+                                stderr=subprocess.DEVNULL, timeout=120, env=env)
+        screen.seek(0)
+        return result.returncode, screen.read()
+
+
+def tree(folder):
+    """Maps the path of each file under `folder`, from it, to its content."""
+    contents = {}
+    for parent, _, names in os.walk(folder):
+        for name in names:
+            path = os.path.join(parent, name)
+            with open(path, "rb") as f:
+                contents[os.path.relpath(path, folder)] = f.read()
+    return contents
+
+
+def attributes(folder, env):
+    """Maps the name of each file in `folder` to the attribute letters attrib shows for it."""
+    shown = {}
+    for line in run_wine(["cmd", "/c", "attrib"], b"", folder, env)[1].decode().splitlines():
+        flags, _, path = line.partition("Z:\\")
+        if path:
+            shown[path.rsplit("\\", 1)[-1]] = "".join(sorted(flags.split()))
+    return shown
+
+
+def deep_folder(parent, length):
+    """A new folder under `parent` whose Windows path (Z: and the Unix path) is `length` long."""
+    path = parent
+    while len("Z:" + path) < length:
+        path = os.path.join(path, "d" * min(100, length - len("Z:" + path) - 1))
+    os.makedirs(path)
+    return path
+
+
+def saves(windows, env, checks):
+    """Every case in a short folder and in one whose path is 250 characters long: there the
+    output fits MAX_PATH but its temporary, 26 characters longer, does not."""
+    locales = installed_locales()
+    for case in SAVE_CASES:
+        locale = case.get("locale", "C.UTF-8")
+        if locale.lower().replace("utf-8", "utf8") not in locales:
+            print(f"skipped {case['what']}: the locale {locale} is not installed")
+            continue
+        encoding = "cp932" if locale.startswith("ja") else "cp1252"
+        for length in (0, 250):
+            with tempfile.TemporaryDirectory() as top:
+                folder = deep_folder(top, length) if length else top
+                what = f"{case['what']}" + (f", in a {length}-character folder" if length else "")
+                for name, content in case["files"].items():
+                    os.makedirs(os.path.dirname(os.path.join(folder, name)), exist_ok=True)
+                    with open(os.path.join(folder, name), "wb") as f:
+                        f.write(content)
+                for name, flag in case.get("attrib", {}).items():
+                    run_wine(["cmd", "/c", "attrib", flag, name], b"", folder, env)
+                screen = run_wine([windows], case["keys"].encode(encoding), folder,
+                                  dict(env, LANG=locale))[1].decode(encoding)
+                checks.equal(f"{what}: the saved messages",
+                             [saved for saved in case["saved"] if saved + "\r\n" not in screen], [])
+                checks.equal(f"{what}: the files", tree(folder), case["after"])
+                if case.get("shown"):
+                    shown = attributes(folder, env)
+                    checks.equal(f"{what}: the attributes",
+                                 {name: shown.get(name) for name in case["shown"]}, case["shown"])
+
+
 def installed_locales():
     result = subprocess.run(["locale", "-a"], capture_output=True, text=True)
     return {name.lower().replace("utf-8", "utf8") for name in result.stdout.split()}
@@ -168,6 +258,7 @@ def main():
         finally:
             shutil.rmtree(SHORT_FOLDER, ignore_errors=True)
         typed_names(windows, env, checks)
+        saves(windows, env, checks)
         console_session(windows, env, checks)
     return checks.finish()
 

@@ -66,7 +66,7 @@ void openSafeOutput(OutputFile& file, const std::string& name) {
   if (!typed.empty()) {
     file.target = followLinks(typed);
   }
-  if (!file.target.empty()) {
+  if (!file.target.empty() && mayWriteOutput(file.target)) {
     createTemporaryFor(file);
   }
   file.failed = file.handle == kNoFile;

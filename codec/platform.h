@@ -23,6 +23,9 @@ std::filesystem::path typedPath(const std::string& typedName);
 // has none. They end at `/` on POSIX; on Windows at `\`, `/` or `:` (a drive's, or a stream's),
 // found in the converted text, where a double-byte character's second byte is never taken for one.
 std::size_t folderPartLength(std::string_view typedName);
+// Whether a file may be saved as `path`. On Windows, not as a device (NUL, com1.enc), nor as a
+// stream of a file (notes:x.enc), nor over a read-only file, which Windows does not replace.
+bool mayWriteOutput(const std::filesystem::path& path);
 
 // ---- Reading the input
 

@@ -224,3 +224,7 @@ std::size_t folderPartLength(std::string_view typedName) {
   const std::size_t slash = typedName.rfind('/');
   return slash == std::string_view::npos ? 0 : slash + 1;
 }
+
+bool mayWriteOutput(const fs::path&) {
+  return true;
+}

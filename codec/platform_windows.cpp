@@ -1,6 +1,7 @@
 #include <windows.h>
 
 #include <cwchar>
+#include <cwctype>
 #include <string_view>
 
 #include "codec/platform.h"
@@ -114,6 +115,33 @@ std::wstring toWide(std::string_view bytes, UINT codePage) {
   return wide;
 }
 
+// The full path of `path`, trailing dots and spaces of its names dropped as Windows drops them;
+// empty if there is none.
+std::wstring fullPath(const fs::path& path) {
+  const DWORD size = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+  std::wstring full(size, L'\0');
+  const DWORD length = size ? GetFullPathNameW(path.c_str(), size, full.data(), nullptr) : 0;
+  full.resize(length < size ? length : 0);
+  return full;
+}
+
+// Names that Win32 takes for a device in any folder, with any extension; case and trailing
+// spaces do not count.
+bool isDeviceName(std::wstring name) {
+  name = name.substr(0, name.find(L'.'));
+  name.erase(name.find_last_not_of(L' ') + 1);
+  for (wchar_t& c : name) {
+    c = static_cast<wchar_t>(std::towupper(c));
+  }
+  for (const wchar_t* device : {L"CON", L"PRN", L"AUX", L"NUL", L"CONIN$", L"CONOUT$"}) {
+    if (name == device) {
+      return true;
+    }
+  }
+  return name.size() == 4 && (name.compare(0, 3, L"COM") == 0 || name.compare(0, 3, L"LPT") == 0) &&
+         std::wcschr(L"123456789\u00b9\u00b2\u00b3", name[3]) != nullptr;
+}
+
 }  // namespace
 
 fs::path typedPath(const std::string& typedName) {
@@ -136,6 +164,27 @@ std::size_t folderPartLength(std::string_view typedName) {
     }
   }
   return 0;
+}
+
+bool mayWriteOutput(const fs::path& path) {
+  const std::wstring full = fullPath(path);
+  if (full.empty()) {
+    return false;
+  }
+  // Past a \\?\ or \\.\ prefix and a drive's colon, a colon names a stream of a file.
+  std::wstring_view rest = full;
+  if (rest.rfind(L"\\\\?\\", 0) == 0 || rest.rfind(L"\\\\.\\", 0) == 0) {
+    rest.remove_prefix(4);
+  }
+  if (rest.size() > 1 && rest[1] == L':') {
+    rest.remove_prefix(2);
+  }
+  if (rest.find(L':') != std::wstring_view::npos ||
+      isDeviceName(full.substr(full.find_last_of(L"\\/") + 1))) {
+    return false;
+  }
+  const DWORD attributes = GetFileAttributesW(full.c_str());
+  return attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_READONLY);
 }
 
 NativeFile createTemporary(const fs::path& path) {

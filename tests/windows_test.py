@@ -57,6 +57,13 @@ SAVE_CASES = [
     dict(what="a name typed in code page 932", locale="ja_JP.UTF-8", files={TABLE: SAMPLE},
          keys=f"E\n{TABLE}\ny\nk\n", saved=["has been saved as: a.enc"],
          after={TABLE: SAMPLE, "a.enc": CODED_SAMPLE}),
+    dict(what="a read-only output", files={"ro.txt": SAMPLE, "ro.enc": b"old"},
+         attrib={"ro.enc": "+r"}, keys="E\nro.txt\ny\nk\n", saved=["could not be saved as: ro.enc"],
+         after={"ro.txt": SAMPLE, "ro.enc": b"old"}, shown={"ro.enc": "AR"}),
+    dict(what="a stream of a file", files={}, keys="E\nnotes:x.txt\ny\ny\nk\n",
+         saved=["could not be saved as: notes:x.enc"], after={}),
+    dict(what="device names", files={}, keys="M\nnul\nhi\ny\nk\nM\nCom1\nhi\ny\nk\nx\n",
+         saved=["could not be saved as: nul.enc", "could not be saved as: Com1.enc"], after={}),
 ]
 
 

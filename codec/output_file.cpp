@@ -95,8 +95,8 @@ bool commitSafeOutput(OutputFile& file) {
     if (file.failed) {
       closeNative(file.handle);
     } else {
-      setFinalPermissions(file.handle, file.target);
-      flushed = flushAndClose(file.handle);
+      const bool permitted = setFinalPermissions(file.handle, file.target);
+      flushed = flushAndClose(file.handle) && permitted;
     }
     holdInterruptions();
     saved = flushed && moveFile(file.temporary, file.target);

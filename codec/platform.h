@@ -60,8 +60,9 @@ bool writeNative(NativeFile file, const char* data, std::size_t size);
 void startWriteOut(NativeFile file, std::int64_t offset, std::int64_t length);
 
 // Gives the file the permissions, and where the process may the owner and group, of the regular
-// file `replaced`; or, if there is none, the permissions a newly created file would get.
-void setFinalPermissions(NativeFile file, const std::filesystem::path& replaced);
+// file `replaced`; or, if there is none, the permissions a newly created file would get. On
+// Windows also its hidden, system and not-indexed attributes. False if they could not be given.
+bool setFinalPermissions(NativeFile file, const std::filesystem::path& replaced);
 
 // Flushes the file's data to the disk, then closes it. False if either fails.
 bool flushAndClose(NativeFile file);

@@ -142,7 +142,7 @@ void startWriteOut(NativeFile file, std::int64_t offset, std::int64_t length) {
 #endif
 }
 
-void setFinalPermissions(NativeFile file, const fs::path& replaced) {
+bool setFinalPermissions(NativeFile file, const fs::path& replaced) {
   struct stat existing;
   if (stat(replaced.c_str(), &existing) == 0 && S_ISREG(existing.st_mode)) {
     // Only root, or an owner who belongs to the group, may do this; otherwise the new file
@@ -150,12 +150,11 @@ void setFinalPermissions(NativeFile file, const fs::path& replaced) {
     const bool kept = fchown(descriptor(file), existing.st_uid, existing.st_gid) == 0 ||
                       fchown(descriptor(file), static_cast<uid_t>(-1), existing.st_gid) == 0;
     (void)kept;
-    fchmod(descriptor(file), existing.st_mode & 07777);
-    return;
+    return fchmod(descriptor(file), existing.st_mode & 07777) == 0;
   }
   const mode_t mask = umask(0);
   umask(mask);
-  fchmod(descriptor(file), 0666 & ~mask);
+  return fchmod(descriptor(file), 0666 & ~mask) == 0;
 }
 
 bool flushAndClose(NativeFile file) {

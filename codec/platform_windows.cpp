@@ -1,4 +1,6 @@
 #include <windows.h>
+// After windows.h, which it needs.
+#include <aclapi.h>
 
 #include <cwchar>
 #include <cwctype>
@@ -189,9 +191,10 @@ bool mayWriteOutput(const fs::path& path) {
 
 NativeFile createTemporary(const fs::path& path) {
   // CREATE_NEW fails on any existing name, a link included. The file inherits its folder's
-  // permissions, as every file created there does.
-  const HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_DELETE, nullptr,
-                                  CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+  // permissions, as every file created there does, and stays hidden while it is written. It is
+  // opened with the right to change its DACL, which its owner has, for setFinalPermissions.
+  const HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE | WRITE_DAC, FILE_SHARE_DELETE,
+                                  nullptr, CREATE_NEW, FILE_ATTRIBUTE_HIDDEN, nullptr);
   return file == INVALID_HANDLE_VALUE ? kNoFile : reinterpret_cast<NativeFile>(file);
 }
 
@@ -210,7 +213,65 @@ bool writeNative(NativeFile file, const char* data, std::size_t size) {
 
 void startWriteOut(NativeFile, std::int64_t, std::int64_t) {}
 
-void setFinalPermissions(NativeFile, const fs::path&) {}
+namespace {
+
+// What a file keeps of its attributes when it is replaced. Archive is set, as on any file whose
+// content changed; read-only files are never replaced.
+constexpr DWORD kKeptAttributes =
+    FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+
+// Gives `file` the permissions (DACL) of `replaced`, inheriting from the folder as that file's
+// did, and where the process may, its owner and group. The DACL is required: without it the new
+// file would keep its folder's permissions, which may be wider.
+bool keepSecurity(HANDLE file, const fs::path& replaced) {
+  PSID owner = nullptr;
+  PSID group = nullptr;
+  PACL dacl = nullptr;
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  if (GetNamedSecurityInfoW(
+          replaced.c_str(), SE_FILE_OBJECT,
+          OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
+          &owner, &group, &dacl, nullptr, &descriptor) != ERROR_SUCCESS) {
+    return false;
+  }
+  SECURITY_DESCRIPTOR_CONTROL control = 0;
+  DWORD revision = 0;
+  GetSecurityDescriptorControl(descriptor, &control, &revision);
+  const SECURITY_INFORMATION inheritance = (control & SE_DACL_PROTECTED)
+                                               ? PROTECTED_DACL_SECURITY_INFORMATION
+                                               : UNPROTECTED_DACL_SECURITY_INFORMATION;
+  // The owner needs a right of its own, asked for before the DACL may take it away. Without it
+  // the new file simply stays ours, as any newly written file would be.
+  const HANDLE owning =
+      ReOpenFile(file, WRITE_OWNER, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, 0);
+  if (owning != INVALID_HANDLE_VALUE) {
+    SetSecurityInfo(owning, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION,
+                    owner, group, nullptr, nullptr);
+    CloseHandle(owning);
+  }
+  const bool kept = SetSecurityInfo(file, SE_FILE_OBJECT, DACL_SECURITY_INFORMATION | inheritance,
+                                    nullptr, nullptr, dacl, nullptr) == ERROR_SUCCESS;
+  LocalFree(descriptor);
+  return kept;
+}
+
+}  // namespace
+
+bool setFinalPermissions(NativeFile file, const fs::path& replaced) {
+  FILE_BASIC_INFO basic{};  // times of 0 are left as they are
+  basic.FileAttributes = FILE_ATTRIBUTE_ARCHIVE;
+  WIN32_FILE_ATTRIBUTE_DATA existing;
+  if (GetFileAttributesExW(replaced.c_str(), GetFileExInfoStandard, &existing)) {
+    if (!keepSecurity(handle(file), replaced)) {
+      return false;
+    }
+    basic.FileAttributes |= existing.dwFileAttributes & kKeptAttributes;
+  } else if (GetLastError() != ERROR_FILE_NOT_FOUND) {
+    return false;
+  }
+  // Also what makes the temporary, created hidden, as visible as the file it replaces.
+  return SetFileInformationByHandle(handle(file), FileBasicInfo, &basic, sizeof basic) != 0;
+}
 
 bool flushAndClose(NativeFile file) {
   const bool flushed = FlushFileBuffers(handle(file)) != 0;

@@ -64,6 +64,17 @@ SAVE_CASES = [
          saved=["could not be saved as: notes:x.enc"], after={}),
     dict(what="device names", files={}, keys="M\nnul\nhi\ny\nk\nM\nCom1\nhi\ny\nk\nx\n",
          saved=["could not be saved as: nul.enc", "could not be saved as: Com1.enc"], after={}),
+    dict(what="a hidden output", files={"notes.txt": SAMPLE, "notes.enc": b"old"},
+         attrib={"notes.enc": "+h"}, keys="E\nnotes.txt\ny\nk\n",
+         saved=["has been saved as: notes.enc"],
+         after={"notes.txt": SAMPLE, "notes.enc": CODED_SAMPLE}, shown={"notes.enc": "AH"}),
+    dict(what="a new and a visible output", files={"new.txt": SAMPLE, "seen.txt": SAMPLE,
+                                                   "seen.enc": b"old"},
+         keys="E\nnew.txt\ny\nk\nE\nseen.txt\ny\nk\nx\n",
+         saved=["has been saved as: new.enc", "has been saved as: seen.enc"],
+         after={"new.txt": SAMPLE, "new.enc": CODED_SAMPLE, "seen.txt": SAMPLE,
+                "seen.enc": CODED_SAMPLE},
+         shown={"new.enc": "A", "seen.enc": "A"}),
 ]
 
 
@@ -98,18 +109,10 @@ def attributes(folder, env):
     return shown
 
 
-def deep_folder(parent, length):
-    """A new folder under `parent` whose Windows path (Z: and the Unix path) is `length` long."""
-    path = parent
-    while len("Z:" + path) < length:
-        path = os.path.join(path, "d" * min(100, length - len("Z:" + path) - 1))
-    os.makedirs(path)
-    return path
-
-
 def saves(windows, env, checks):
-    """Every case in a short folder and in one whose path is 250 characters long: there the
-    output fits MAX_PATH but its temporary, 26 characters longer, does not."""
+    """Every case in a short folder and in one whose path is 250 characters long, where the
+    temporary (26 characters longer than its output) passes MAX_PATH. Wine's attrib cannot reach
+    past MAX_PATH, so the long folder is the short one renamed while the program runs."""
     locales = installed_locales()
     for case in SAVE_CASES:
         locale = case.get("locale", "C.UTF-8")
@@ -119,16 +122,22 @@ def saves(windows, env, checks):
         encoding = "cp932" if locale.startswith("ja") else "cp1252"
         for length in (0, 250):
             with tempfile.TemporaryDirectory() as top:
-                folder = deep_folder(top, length) if length else top
-                what = f"{case['what']}" + (f", in a {length}-character folder" if length else "")
+                folder = os.path.join(top, "case")
+                os.mkdir(folder)
+                what = case["what"] + (f", in a {length}-character folder" if length else "")
                 for name, content in case["files"].items():
                     os.makedirs(os.path.dirname(os.path.join(folder, name)), exist_ok=True)
                     with open(os.path.join(folder, name), "wb") as f:
                         f.write(content)
                 for name, flag in case.get("attrib", {}).items():
                     run_wine(["cmd", "/c", "attrib", flag, name], b"", folder, env)
-                screen = run_wine([windows], case["keys"].encode(encoding), folder,
+                where = folder
+                if length:
+                    where = os.path.join(top, "d" * (length - len("Z:" + top) - 1))
+                    os.rename(folder, where)
+                screen = run_wine([windows], case["keys"].encode(encoding), where,
                                   dict(env, LANG=locale))[1].decode(encoding)
+                os.rename(where, folder)
                 checks.equal(f"{what}: the saved messages",
                              [saved for saved in case["saved"] if saved + "\r\n" not in screen], [])
                 checks.equal(f"{what}: the files", tree(folder), case["after"])

@@ -34,12 +34,39 @@ HANDLE handle(NativeFile file) {
   return reinterpret_cast<HANDLE>(file);
 }
 
+// The full path of `path`, trailing dots and spaces of its names dropped as Windows drops them;
+// empty if there is none.
+std::wstring fullPath(const fs::path& path) {
+  const DWORD size = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+  std::wstring full(size, L'\0');
+  const DWORD length = size ? GetFullPathNameW(path.c_str(), size, full.data(), nullptr) : 0;
+  full.resize(length < size ? length : 0);
+  return full;
+}
+
+// The name to give the file calls. A full path that passes MAX_PATH is given in its \\?\ form,
+// which has no such limit, so the temporary works wherever its output does. That form also
+// takes device names for files, which is why mayWriteOutput refuses them.
+std::wstring longPath(const fs::path& path) {
+  const std::wstring full = fullPath(path);
+  if (full.size() < MAX_PATH) {
+    return path.native();
+  }
+  if (full.rfind(L"\\\\?\\", 0) == 0 || full.rfind(L"\\\\.\\", 0) == 0) {
+    return full;
+  }
+  if (full.rfind(L"\\\\", 0) == 0) {
+    return L"\\\\?\\UNC" + full.substr(1);  // \\server\share becomes \\?\UNC\server\share
+  }
+  return L"\\\\?\\" + full;
+}
+
 }  // namespace
 
 void openInput(InputFile& input, const fs::path& path) {
   closeInput(input);
   // Folders cannot be opened this way, and a device or pipe is refused by its type.
-  const HANDLE file = CreateFileW(path.c_str(), GENERIC_READ,
+  const HANDLE file = CreateFileW(longPath(path).c_str(), GENERIC_READ,
                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) {
@@ -117,16 +144,6 @@ std::wstring toWide(std::string_view bytes, UINT codePage) {
   return wide;
 }
 
-// The full path of `path`, trailing dots and spaces of its names dropped as Windows drops them;
-// empty if there is none.
-std::wstring fullPath(const fs::path& path) {
-  const DWORD size = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
-  std::wstring full(size, L'\0');
-  const DWORD length = size ? GetFullPathNameW(path.c_str(), size, full.data(), nullptr) : 0;
-  full.resize(length < size ? length : 0);
-  return full;
-}
-
 // Names that Win32 takes for a device in any folder, with any extension; case and trailing
 // spaces do not count.
 bool isDeviceName(std::wstring name) {
@@ -185,7 +202,7 @@ bool mayWriteOutput(const fs::path& path) {
       isDeviceName(full.substr(full.find_last_of(L"\\/") + 1))) {
     return false;
   }
-  const DWORD attributes = GetFileAttributesW(full.c_str());
+  const DWORD attributes = GetFileAttributesW(longPath(full).c_str());
   return attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_READONLY);
 }
 
@@ -193,8 +210,9 @@ NativeFile createTemporary(const fs::path& path) {
   // CREATE_NEW fails on any existing name, a link included. The file inherits its folder's
   // permissions, as every file created there does, and stays hidden while it is written. It is
   // opened with the right to change its DACL, which its owner has, for setFinalPermissions.
-  const HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE | WRITE_DAC, FILE_SHARE_DELETE,
-                                  nullptr, CREATE_NEW, FILE_ATTRIBUTE_HIDDEN, nullptr);
+  const HANDLE file =
+      CreateFileW(longPath(path).c_str(), GENERIC_WRITE | WRITE_DAC, FILE_SHARE_DELETE, nullptr,
+                  CREATE_NEW, FILE_ATTRIBUTE_HIDDEN, nullptr);
   return file == INVALID_HANDLE_VALUE ? kNoFile : reinterpret_cast<NativeFile>(file);
 }
 
@@ -223,7 +241,7 @@ constexpr DWORD kKeptAttributes =
 // Gives `file` the permissions (DACL) of `replaced`, inheriting from the folder as that file's
 // did, and where the process may, its owner and group. The DACL is required: without it the new
 // file would keep its folder's permissions, which may be wider.
-bool keepSecurity(HANDLE file, const fs::path& replaced) {
+bool keepSecurity(HANDLE file, const std::wstring& replaced) {
   PSID owner = nullptr;
   PSID group = nullptr;
   PACL dacl = nullptr;
@@ -260,9 +278,10 @@ bool keepSecurity(HANDLE file, const fs::path& replaced) {
 bool setFinalPermissions(NativeFile file, const fs::path& replaced) {
   FILE_BASIC_INFO basic{};  // times of 0 are left as they are
   basic.FileAttributes = FILE_ATTRIBUTE_ARCHIVE;
+  const std::wstring name = longPath(replaced);
   WIN32_FILE_ATTRIBUTE_DATA existing;
-  if (GetFileAttributesExW(replaced.c_str(), GetFileExInfoStandard, &existing)) {
-    if (!keepSecurity(handle(file), replaced)) {
+  if (GetFileAttributesExW(name.c_str(), GetFileExInfoStandard, &existing)) {
+    if (!keepSecurity(handle(file), name)) {
       return false;
     }
     basic.FileAttributes |= existing.dwFileAttributes & kKeptAttributes;
@@ -284,7 +303,7 @@ void closeNative(NativeFile file) {
 }
 
 bool moveFile(const fs::path& from, const fs::path& to) {
-  return MoveFileExW(from.c_str(), to.c_str(),
+  return MoveFileExW(longPath(from).c_str(), longPath(to).c_str(),
                      MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
 }
 
@@ -292,7 +311,7 @@ bool moveFile(const fs::path& from, const fs::path& to) {
 void flushFolderOf(const fs::path&) {}
 
 void removeFile(const fs::path& path) {
-  DeleteFileW(path.c_str());
+  DeleteFileW(longPath(path).c_str());
 }
 
 void holdInterruptions() {
@@ -304,7 +323,7 @@ void releaseInterruptions() {
 }
 
 bool guardTemporary(const fs::path& temporary) {
-  const std::wstring& name = temporary.native();
+  const std::wstring name = longPath(temporary);
   if (name.size() >= sizeof guardedPath / sizeof guardedPath[0]) {
     return false;
   }

@@ -1,6 +1,6 @@
 // Feeds arbitrary bytes as the keyboard to the whole menu loop, in a fresh folder holding a few
-// sample files. Inputs with a path separator are skipped, so every name the program is given
-// stays inside that folder.
+// sample files and a dotted subfolder. Names may hold folders, but inputs that could name a file
+// outside that folder (through `..` or a name beginning with `/`) are skipped.
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
@@ -48,13 +48,31 @@ void makeSamples(const fs::path& folder) {
   writeSample(folder / "empty.txt", "");
   writeSample(folder / "bin.dat", std::string_view("\xff\x00\x80\x01\r\n\x7f", 7));
   fs::create_directory(folder / "dir.txt");
+  fs::create_directory(folder / "v1.0");
+  writeSample(folder / "v1.0" / "a.txt", "in a dotted folder");
+}
+
+// Whether the keys can only name files inside the sample folder: no `..` anywhere, and no `/`
+// where a name may begin. A name is the rest of the line after a menu letter and the character
+// dropped after it, so it begins two bytes after an E, D or M, or at the start of a line.
+bool staysInFolder(std::string_view keys) {
+  if (keys.find("..") != std::string_view::npos) {
+    return false;
+  }
+  for (std::size_t at = keys.find('/'); at != std::string_view::npos; at = keys.find('/', at + 1)) {
+    if (at == 0 || keys[at - 1] == '\n' ||
+        (at >= 2 && std::string_view("EeDdMm").find(keys[at - 2]) != std::string_view::npos)) {
+      return false;
+    }
+  }
+  return true;
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string keys(reinterpret_cast<const char*>(data), size);
-  if (keys.find_first_of("/\\") != std::string::npos) {
+  if (!staysInFolder(keys)) {
     return -1;  // never added to the corpus
   }
   static const fs::path home = fs::current_path();

@@ -162,8 +162,8 @@ def typed_names(windows, env, checks):
             if name:
                 with open(os.path.join(folder, name + ".txt"), "wb") as f:
                     f.write(SAMPLE)
-            screen = run(["wine", windows], keys.replace(b"%s", typed), folder,
-                         dict(env, LANG=locale))[1]
+            screen = run_wine([windows], keys.replace(b"%s", typed), folder,
+                              dict(env, LANG=locale))[1]
             what = f"name {typed!r} under {locale}"
             saved = b"has been saved as: " if name else b"could not be saved as: "
             checks.equal(f"{what}: the saved message shows the name as typed",
@@ -246,13 +246,12 @@ def main():
     with tempfile.TemporaryDirectory() as prefix, tempfile.TemporaryDirectory() as native, \
             tempfile.TemporaryDirectory() as emulated:
         env = dict(os.environ, WINEDEBUG="-all", WINEPREFIX=prefix)
-        wine = ["wine", windows]
         for folder in (native, emulated):
             with open(os.path.join(folder, "test.txt"), "wb") as f:
                 f.write(SAMPLE)
             open(os.path.join(folder, "empty.txt"), "wb").close()
         for number, keys in enumerate(SESSIONS, 1):
-            status, screen = run(wine, keys, emulated, env)
+            status, screen = run_wine([windows], keys, emulated, env)
             checks.equal(f"session {number}: the screen, CR LF read as LF",
                          (status, screen.replace(b"\r\n", b"\n").replace(b"none\\b", b"none/b")),
                          run([linux], keys.replace(b"\\", b"/"), native))
@@ -265,7 +264,7 @@ def main():
         try:
             with open(os.path.join(SHORT_FOLDER, "test.txt"), "wb") as f:
                 f.write(SAMPLE)
-            screen = run(wine, b"E\nZ:\\tmp\\kw\\test.txt\ny\nk\nx\n", emulated, env)[1]
+            screen = run_wine([windows], b"E\nZ:\\tmp\\kw\\test.txt\ny\nk\nx\n", emulated, env)[1]
             checks.equal("saved message for a full path",
                          b"has been saved as: Z:\\tmp\\kw\\test.enc\r\n" in screen, True)
             checks.equal("the output of a full path is beside its input",

@@ -17,14 +17,24 @@ std::string outputName(std::string_view typedName, std::string_view stopChars,
 
 namespace {
 
+// As many links as the system itself follows in one name.
+constexpr int kMostLinks = 40;
+
+// A temporary's name is the target's with 26 more characters; a name may have 255.
+constexpr std::size_t kMostNameLength = 255 - 26;
+
 // The file a name finally stands for. A link, or a chain of them, is followed to the file it
 // names, which is then replaced while the link stays a link; a dangling link creates the file it
-// names. Empty for a loop of links, which names no file.
+// names. Empty where the system would not follow the chain either: a loop, too many links, or a
+// link that someone else planted in a shared folder to make us write where they chose.
 fs::path followLinks(fs::path path) {
   std::error_code ec;
-  for (int hops = 0; hops < 40; ++hops) {
+  for (int hops = 0;; ++hops) {
     if (!fs::is_symlink(fs::symlink_status(path, ec))) {
       return path;
+    }
+    if (hops == kMostLinks || !mayFollowLink(path)) {
+      return {};
     }
     const fs::path to = fs::read_symlink(path, ec);
     if (ec) {
@@ -32,7 +42,6 @@ fs::path followLinks(fs::path path) {
     }
     path = to.is_absolute() ? to : path.parent_path() / to;
   }
-  return {};
 }
 
 // A new hidden file in the target's folder: in the same folder, the final move is a rename
@@ -43,7 +52,7 @@ void createTemporaryFor(OutputFile& file) {
   std::mt19937_64 random(seed());
   for (int attempt = 0; attempt < 10 && file.handle == kNoFile; ++attempt) {
     fs::path name = ".";
-    name += file.target.filename();
+    name += file.target.filename().native().substr(0, kMostNameLength);
     name += ".kestrovane-" + std::to_string(random() % 1000000000) + ".tmp";
     file.temporary = file.target.parent_path() / name;
     holdInterruptions();
@@ -82,8 +91,8 @@ void writeSafeOutput(OutputFile& file, const char* data, std::size_t size) {
   const std::int64_t before = file.written;
   file.written += static_cast<std::int64_t>(size);
   const std::int64_t step = before / kWriteOutStep * kWriteOutStep;
-  if (file.written - step >= kWriteOutStep) {
-    startWriteOut(file.handle, step, kWriteOutStep);
+  if (file.written - step >= kWriteOutStep && !startWriteOut(file.handle, step, kWriteOutStep)) {
+    file.failed = true;
   }
 }
 
@@ -93,8 +102,9 @@ bool commitSafeOutput(OutputFile& file) {
     bool flushed = false;
     if (file.failed) {
       closeNative(file.handle);
+    } else if (!setFinalPermissions(file.handle, file.target)) {
+      closeNative(file.handle);
     } else {
-      setFinalPermissions(file.handle, file.target);
       flushed = flushAndClose(file.handle);
     }
     holdInterruptions();

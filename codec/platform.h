@@ -33,7 +33,7 @@ std::size_t readInput(InputFile& input, char* into, std::size_t size);
 // Reads `size` bytes from `offset`, whatever the input's position. Returns how many were read:
 // all of them, unless the file ends first or an error stops the reading.
 std::size_t readInputAt(InputFile& input, std::int64_t offset, char* into, std::size_t size);
-// The input's size now, in bytes; 0 for a closed input.
+// The input's size now, in bytes; 0 for a closed input, -1 if it cannot be read.
 std::int64_t inputSize(InputFile& input);
 void closeInput(InputFile& input);
 
@@ -48,12 +48,22 @@ bool writeNative(NativeFile file, const char* data, std::size_t size);
 
 // Asks the system to start writing `length` bytes from `offset` out to the disk, and waits for
 // what was started before `offset`: the final flush then finds little left to do, and the data
-// waiting in memory stays bounded. Only a hint: a no-op where the system has no such call.
-void startWriteOut(NativeFile file, std::int64_t offset, std::int64_t length);
+// waiting in memory stays bounded. False if the system reports that written data may not reach
+// the disk. Where the system or the file system has no such request, it does nothing.
+bool startWriteOut(NativeFile file, std::int64_t offset, std::int64_t length);
 
-// Gives the file the permissions, and where the process may the owner and group, of the regular
-// file `replaced`; or, if there is none, the permissions a newly created file would get.
-void setFinalPermissions(NativeFile file, const std::filesystem::path& replaced);
+// Whether the link `link` may be followed, as the system itself would follow it: in a shared
+// folder (sticky and writable by all), only a link of the user's own or of the folder's owner.
+bool mayFollowLink(const std::filesystem::path& link);
+
+// Makes the new copy `file` what replacing `target` should give, examining `target` itself and
+// never a link that may since stand in its place. An existing target must be a regular file that
+// the user may write: its permissions (set-ID bits aside) and access ACL are copied, and its
+// owner and group where the process may; a group that cannot be kept loses its rights. A new
+// file gets what creating it would give: the folder's default ACL where it has one, or else the
+// umask. False, and the save must fail, if the target may not be replaced or the permissions
+// cannot be given: never wider than what the user had.
+bool setFinalPermissions(NativeFile file, const std::filesystem::path& target);
 
 // Flushes the file's data to the disk, then closes it. False if either fails.
 bool flushAndClose(NativeFile file);

@@ -3,9 +3,13 @@
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#ifdef __linux__
+#include <sys/xattr.h>
+#endif
 
 #include <cerrno>
 #include <cstring>
+#include <vector>
 
 #include "codec/platform.h"
 
@@ -54,6 +58,123 @@ int descriptor(NativeFile file) {
   return static_cast<int>(file);
 }
 
+fs::path folderOf(const fs::path& path) {
+  return path.parent_path().empty() ? fs::path(".") : path.parent_path();
+}
+
+// Flushes a file's data, or with `entries` a folder's entries, to the disk. On macOS fsync
+// leaves them in the drive's cache, which may write them out of order; F_FULLFSYNC asks the
+// drive itself to store them, where the file system supports that.
+int flushToDisk(int fd, bool entries) {
+#ifdef F_FULLFSYNC
+  if (fcntl(fd, F_FULLFSYNC) == 0) {
+    return 0;
+  }
+  if (errno != ENOTSUP && errno != EINVAL && errno != ENOTTY) {
+    return -1;  // the drive could not store it: as failed as any other flush
+  }
+#endif
+#if defined(_POSIX_SYNCHRONIZED_IO) && _POSIX_SYNCHRONIZED_IO > 0
+  if (!entries) {
+    return fdatasync(fd);
+  }
+#endif
+  (void)entries;
+  return fsync(fd);
+}
+
+// Access ACLs are kept as the extended attribute the kernel itself reads: a 4-byte version, then
+// 8-byte entries of a tag, permissions and an id, little-endian.
+#ifdef __linux__
+constexpr char kAccessAcl[] = "system.posix_acl_access";
+constexpr char kDefaultAcl[] = "system.posix_acl_default";
+constexpr std::size_t kAclHeader = 4;
+constexpr std::size_t kAclEntry = 8;
+enum AclTag {
+  userObject = 0x01,
+  namedUser = 0x02,
+  groupObject = 0x04,
+  namedGroup = 0x08,
+  mask = 0x10,
+  other = 0x20
+};
+
+bool noAclHere(int error) {
+  return error == ENODATA || error == EOPNOTSUPP || error == ENOTSUP;
+}
+
+// An ACL of `path` itself, never of a link's target; empty where it has none.
+bool readAcl(const fs::path& path, const char* name, std::vector<char>& acl) {
+  acl.resize(65536);  // the largest value an extended attribute may have
+  const ssize_t size = lgetxattr(path.c_str(), name, acl.data(), acl.size());
+  acl.resize(size > 0 ? static_cast<std::size_t>(size) : 0);
+  return size >= 0 || noAclHere(errno);
+}
+
+unsigned aclField(const std::vector<char>& acl, std::size_t at) {
+  return static_cast<unsigned char>(acl[at]) | static_cast<unsigned char>(acl[at + 1]) << 8;
+}
+
+// What creating a file with `mode` makes of a folder's default ACL, as the kernel does it: the
+// owner's, the mask's (or the group's, without a mask) and the others' entries are limited by the
+// mode, and the file's mode comes from them. Returns that mode; `acl` becomes the file's ACL.
+mode_t limitByCreateMode(std::vector<char>& acl, mode_t mode) {
+  std::size_t groupAt = 0;
+  std::size_t maskAt = 0;
+  for (std::size_t at = kAclHeader; at + kAclEntry <= acl.size(); at += kAclEntry) {
+    const unsigned tag = aclField(acl, at);
+    unsigned shift = 0;
+    if (tag == userObject) {
+      shift = 6;
+    } else if (tag == other) {
+      shift = 0;
+    } else {
+      groupAt = tag == groupObject ? at : groupAt;
+      maskAt = tag == mask ? at : maskAt;
+      continue;
+    }
+    acl[at + 2] = static_cast<char>(aclField(acl, at + 2) & (mode >> shift) & 7);
+    mode = (mode & ~(7u << shift)) | static_cast<mode_t>(aclField(acl, at + 2)) << shift;
+  }
+  const std::size_t groupEntry = maskAt != 0 ? maskAt : groupAt;
+  if (groupEntry != 0) {
+    acl[groupEntry + 2] = static_cast<char>(aclField(acl, groupEntry + 2) & (mode >> 3) & 7);
+    mode = (mode & ~070u) | static_cast<mode_t>(aclField(acl, groupEntry + 2)) << 3;
+  }
+  return mode;
+}
+
+// Gives the open file exactly the access ACL `acl`, or none if it is empty or says no more than
+// the mode (owner, group and others alone). A file system without ACLs has none to give.
+bool setAcl(int fd, const std::vector<char>& acl) {
+  if (acl.size() > kAclHeader + 3 * kAclEntry) {
+    return fsetxattr(fd, kAccessAcl, acl.data(), acl.size(), 0) == 0;
+  }
+  return fremovexattr(fd, kAccessAcl) == 0 || noAclHere(errno);
+}
+#endif
+
+// The mode, and on Linux the access ACL, that a new file created in `folder` gets.
+bool newFilePermissions(const fs::path& folder, mode_t& mode, std::vector<char>& acl) {
+  mode = 0666;
+#ifdef __linux__
+  if (!readAcl(folder, kDefaultAcl, acl)) {
+    return false;
+  }
+  if (!acl.empty()) {
+    mode = limitByCreateMode(acl, mode);  // with a default ACL, the umask does not apply
+    return true;
+  }
+#else
+  (void)folder, (void)acl;
+#endif
+  // The umask can only be read by setting it: it is put back at once.
+  const mode_t mask = umask(0);
+  umask(mask);
+  mode &= ~mask;
+  return true;
+}
+
 }  // namespace
 
 fs::path typedPath(const std::string& typedName) {
@@ -63,7 +184,10 @@ fs::path typedPath(const std::string& typedName) {
 void openInput(InputFile& input, const fs::path& path) {
   closeInput(input);
   // Not blocking: opening a pipe for reading would otherwise wait for a writer.
-  const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  int fd;
+  do {
+    fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  } while (fd < 0 && errno == EINTR);
   struct stat status;
   if (fd >= 0 && fstat(fd, &status) == 0 && S_ISREG(status.st_mode)) {
     input.handle = fd;
@@ -101,10 +225,10 @@ std::size_t readInputAt(InputFile& input, std::int64_t offset, char* into, std::
 
 std::int64_t inputSize(InputFile& input) {
   struct stat status;
-  if (input.handle == kNoFile || fstat(descriptor(input.handle), &status) != 0) {
+  if (input.handle == kNoFile) {
     return 0;
   }
-  return status.st_size;
+  return fstat(descriptor(input.handle), &status) == 0 ? status.st_size : -1;
 }
 
 void closeInput(InputFile& input) {
@@ -133,37 +257,67 @@ bool writeNative(NativeFile file, const char* data, std::size_t size) {
   return true;
 }
 
-void startWriteOut(NativeFile file, std::int64_t offset, std::int64_t length) {
+bool startWriteOut(NativeFile file, std::int64_t offset, std::int64_t length) {
 #ifdef SYNC_FILE_RANGE_WRITE
-  sync_file_range(descriptor(file), 0, offset, SYNC_FILE_RANGE_WAIT_BEFORE);
-  sync_file_range(descriptor(file), offset, length, SYNC_FILE_RANGE_WRITE);
+  // Linux reports a failed write-back once to each open file: an error that a wait got and
+  // dropped would never reach the final flush, which would then succeed on data not on the disk.
+  const int fd = descriptor(file);
+  if ((offset > 0 && sync_file_range(fd, 0, offset, SYNC_FILE_RANGE_WAIT_BEFORE) != 0) ||
+      sync_file_range(fd, offset, length, SYNC_FILE_RANGE_WRITE) != 0) {
+    return errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP || errno == ESPIPE;
+  }
 #else
   (void)file, (void)offset, (void)length;
 #endif
+  return true;
 }
 
-void setFinalPermissions(NativeFile file, const fs::path& replaced) {
-  struct stat existing;
-  if (stat(replaced.c_str(), &existing) == 0 && S_ISREG(existing.st_mode)) {
-    // Only root, or an owner who belongs to the group, may do this; otherwise the new file
-    // simply stays ours, as any newly written file would be. Owner first: it clears set-id bits.
-    const bool kept = fchown(descriptor(file), existing.st_uid, existing.st_gid) == 0 ||
-                      fchown(descriptor(file), static_cast<uid_t>(-1), existing.st_gid) == 0;
-    (void)kept;
-    fchmod(descriptor(file), existing.st_mode & 07777);
-    return;
+bool mayFollowLink(const fs::path& link) {
+  struct stat linkStatus;
+  struct stat folderStatus;
+  if (lstat(link.c_str(), &linkStatus) != 0 || stat(folderOf(link).c_str(), &folderStatus) != 0) {
+    return false;
   }
-  const mode_t mask = umask(0);
-  umask(mask);
-  fchmod(descriptor(file), 0666 & ~mask);
+  const bool shared = (folderStatus.st_mode & S_ISVTX) && (folderStatus.st_mode & S_IWOTH);
+  return !shared || linkStatus.st_uid == geteuid() || linkStatus.st_uid == folderStatus.st_uid;
+}
+
+bool setFinalPermissions(NativeFile file, const fs::path& target) {
+  const int fd = descriptor(file);
+  struct stat existing;
+  mode_t mode;
+  std::vector<char> acl;
+  if (lstat(target.c_str(), &existing) == 0) {
+    // Only a file the user may write is replaced, as the shell's > would; never a device, a
+    // FIFO or a folder that happens to have the name.
+    if (!S_ISREG(existing.st_mode) || faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0) {
+      return false;
+    }
+    mode = existing.st_mode & 0777;
+    // Only root, or an owner who belongs to the group, may keep them; otherwise the new file
+    // is ours, as any file we write is, and a group it could not keep gets no rights.
+    if (fchown(fd, existing.st_uid, existing.st_gid) != 0 &&
+        fchown(fd, static_cast<uid_t>(-1), existing.st_gid) != 0) {
+      mode &= ~070u;
+    }
+#ifdef __linux__
+    if (!readAcl(target, kAccessAcl, acl)) {
+      return false;
+    }
+#endif
+  } else if (errno != ENOENT || !newFilePermissions(folderOf(target), mode, acl)) {
+    return false;
+  }
+#ifdef __linux__
+  if (!setAcl(fd, acl)) {
+    return false;
+  }
+#endif
+  return fchmod(fd, mode) == 0;
 }
 
 bool flushAndClose(NativeFile file) {
-#if defined(_POSIX_SYNCHRONIZED_IO) && _POSIX_SYNCHRONIZED_IO > 0
-  const bool flushed = fdatasync(descriptor(file)) == 0;
-#else
-  const bool flushed = fsync(descriptor(file)) == 0;
-#endif
+  const bool flushed = flushToDisk(descriptor(file), false) == 0;
   const bool closed = close(descriptor(file)) == 0;
   return flushed && closed;
 }
@@ -178,10 +332,9 @@ bool moveFile(const fs::path& from, const fs::path& to) {
 
 // A rename is an entry of the folder: flushing the folder makes it survive a power cut.
 void flushFolderOf(const fs::path& path) {
-  const fs::path folder = path.parent_path().empty() ? fs::path(".") : path.parent_path();
-  const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  const int fd = open(folderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd >= 0) {
-    fsync(fd);
+    flushToDisk(fd, true);
     close(fd);
   }
 }

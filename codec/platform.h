@@ -52,17 +52,18 @@ bool writeNative(NativeFile file, const char* data, std::size_t size);
 // the disk. Where the system or the file system has no such request, it does nothing.
 bool startWriteOut(NativeFile file, std::int64_t offset, std::int64_t length);
 
-// Whether the link `link` may be followed, as the system itself would follow it: in a shared
-// folder (sticky and writable by all), only a link of the user's own or of the folder's owner.
-bool mayFollowLink(const std::filesystem::path& link);
+// Whether the link or file `path` may be followed or written where it is, as the system itself
+// would allow: in a shared folder (sticky and writable by all, like /tmp), only if it belongs to
+// the user or to the folder's owner; elsewhere always.
+bool mayUseInSharedFolder(const std::filesystem::path& path);
 
 // Makes the new copy `file` what replacing `target` should give, examining `target` itself and
 // never a link that may since stand in its place. An existing target must be a regular file that
-// the user may write: its permissions (set-ID bits aside) and access ACL are copied, and its
-// owner and group where the process may; a group that cannot be kept loses its rights. A new
-// file gets what creating it would give: the folder's default ACL where it has one, or else the
-// umask. False, and the save must fail, if the target may not be replaced or the permissions
-// cannot be given: never wider than what the user had.
+// the user may write and use where it is: its permissions (set-ID bits aside) and access ACL are
+// copied, and its owner and group where the process may; a group that cannot be kept loses its
+// rights. A new file gets what creating it would give: the folder's default ACL where it has one,
+// or else the umask. False, and the save must fail, if the target may not be replaced or the
+// permissions cannot be given: never wider than what the user had.
 bool setFinalPermissions(NativeFile file, const std::filesystem::path& target);
 
 // Flushes the file's data to the disk, then closes it. False if either fails.

@@ -90,23 +90,21 @@ constexpr char kAccessAcl[] = "system.posix_acl_access";
 constexpr char kDefaultAcl[] = "system.posix_acl_default";
 constexpr std::size_t kAclHeader = 4;
 constexpr std::size_t kAclEntry = 8;
-enum AclTag {
-  userObject = 0x01,
-  namedUser = 0x02,
-  groupObject = 0x04,
-  namedGroup = 0x08,
-  mask = 0x10,
-  other = 0x20
-};
+constexpr unsigned kAclUserObject = 0x01;
+constexpr unsigned kAclGroupObject = 0x04;
+constexpr unsigned kAclMask = 0x10;
+constexpr unsigned kAclOther = 0x20;
 
 bool noAclHere(int error) {
   return error == ENODATA || error == EOPNOTSUPP || error == ENOTSUP;
 }
 
-// An ACL of `path` itself, never of a link's target; empty where it has none.
-bool readAcl(const fs::path& path, const char* name, std::vector<char>& acl) {
+// An ACL of `path`, of the file a link names with `followLink`, else of the link itself; empty
+// where there is none.
+bool readAcl(const fs::path& path, const char* name, bool followLink, std::vector<char>& acl) {
   acl.resize(65536);  // the largest value an extended attribute may have
-  const ssize_t size = lgetxattr(path.c_str(), name, acl.data(), acl.size());
+  const auto get = followLink ? getxattr : lgetxattr;
+  const ssize_t size = get(path.c_str(), name, acl.data(), acl.size());
   acl.resize(size > 0 ? static_cast<std::size_t>(size) : 0);
   return size >= 0 || noAclHere(errno);
 }
@@ -117,29 +115,37 @@ unsigned aclField(const std::vector<char>& acl, std::size_t at) {
 
 // What creating a file with `mode` makes of a folder's default ACL, as the kernel does it: the
 // owner's, the mask's (or the group's, without a mask) and the others' entries are limited by the
-// mode, and the file's mode comes from them. Returns that mode; `acl` becomes the file's ACL.
+// mode, and the file's mode comes from them; named users and groups stay as they are. Returns
+// that mode; `acl` becomes the file's ACL.
 mode_t limitByCreateMode(std::vector<char>& acl, mode_t mode) {
+  // An entry's rights sit in the mode's bits at `shift`: 6 the owner's, 3 the group's, 0 others'.
+  const auto limit = [&acl, &mode](std::size_t at, unsigned shift) {
+    const unsigned rights = aclField(acl, at + 2) & (mode >> shift) & 7;
+    acl[at + 2] = static_cast<char>(rights);
+    mode = (mode & ~(7u << shift)) | rights << shift;
+  };
   std::size_t groupAt = 0;
   std::size_t maskAt = 0;
   for (std::size_t at = kAclHeader; at + kAclEntry <= acl.size(); at += kAclEntry) {
-    const unsigned tag = aclField(acl, at);
-    unsigned shift = 0;
-    if (tag == userObject) {
-      shift = 6;
-    } else if (tag == other) {
-      shift = 0;
-    } else {
-      groupAt = tag == groupObject ? at : groupAt;
-      maskAt = tag == mask ? at : maskAt;
-      continue;
+    switch (aclField(acl, at)) {
+      case kAclUserObject:
+        limit(at, 6);
+        break;
+      case kAclOther:
+        limit(at, 0);
+        break;
+      case kAclGroupObject:
+        groupAt = at;
+        break;
+      case kAclMask:
+        maskAt = at;
+        break;
+      default:
+        break;
     }
-    acl[at + 2] = static_cast<char>(aclField(acl, at + 2) & (mode >> shift) & 7);
-    mode = (mode & ~(7u << shift)) | static_cast<mode_t>(aclField(acl, at + 2)) << shift;
   }
-  const std::size_t groupEntry = maskAt != 0 ? maskAt : groupAt;
-  if (groupEntry != 0) {
-    acl[groupEntry + 2] = static_cast<char>(aclField(acl, groupEntry + 2) & (mode >> 3) & 7);
-    mode = (mode & ~070u) | static_cast<mode_t>(aclField(acl, groupEntry + 2)) << 3;
+  if (maskAt != 0 || groupAt != 0) {
+    limit(maskAt != 0 ? maskAt : groupAt, 3);
   }
   return mode;
 }
@@ -158,7 +164,7 @@ bool setAcl(int fd, const std::vector<char>& acl) {
 bool newFilePermissions(const fs::path& folder, mode_t& mode, std::vector<char>& acl) {
   mode = 0666;
 #ifdef __linux__
-  if (!readAcl(folder, kDefaultAcl, acl)) {
+  if (!readAcl(folder, kDefaultAcl, true, acl)) {
     return false;
   }
   if (!acl.empty()) {
@@ -169,9 +175,9 @@ bool newFilePermissions(const fs::path& folder, mode_t& mode, std::vector<char>&
   (void)folder, (void)acl;
 #endif
   // The umask can only be read by setting it: it is put back at once.
-  const mode_t mask = umask(0);
-  umask(mask);
-  mode &= ~mask;
+  const mode_t umaskValue = umask(0);
+  umask(umaskValue);
+  mode &= ~umaskValue;
   return true;
 }
 
@@ -272,14 +278,14 @@ bool startWriteOut(NativeFile file, std::int64_t offset, std::int64_t length) {
   return true;
 }
 
-bool mayFollowLink(const fs::path& link) {
-  struct stat linkStatus;
+bool mayUseInSharedFolder(const fs::path& path) {
+  struct stat status;
   struct stat folderStatus;
-  if (lstat(link.c_str(), &linkStatus) != 0 || stat(folderOf(link).c_str(), &folderStatus) != 0) {
+  if (lstat(path.c_str(), &status) != 0 || stat(folderOf(path).c_str(), &folderStatus) != 0) {
     return false;
   }
   const bool shared = (folderStatus.st_mode & S_ISVTX) && (folderStatus.st_mode & S_IWOTH);
-  return !shared || linkStatus.st_uid == geteuid() || linkStatus.st_uid == folderStatus.st_uid;
+  return !shared || status.st_uid == geteuid() || status.st_uid == folderStatus.st_uid;
 }
 
 bool setFinalPermissions(NativeFile file, const fs::path& target) {
@@ -289,19 +295,28 @@ bool setFinalPermissions(NativeFile file, const fs::path& target) {
   std::vector<char> acl;
   if (lstat(target.c_str(), &existing) == 0) {
     // Only a file the user may write is replaced, as the shell's > would; never a device, a
-    // FIFO or a folder that happens to have the name.
-    if (!S_ISREG(existing.st_mode) || faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0) {
+    // FIFO or a folder that happens to have the name, nor a file that someone else put in a
+    // shared folder to receive what we write.
+    if (!S_ISREG(existing.st_mode) || faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0 ||
+        !mayUseInSharedFolder(target)) {
       return false;
     }
     mode = existing.st_mode & 0777;
     // Only root, or an owner who belongs to the group, may keep them; otherwise the new file
     // is ours, as any file we write is, and a group it could not keep gets no rights.
-    if (fchown(fd, existing.st_uid, existing.st_gid) != 0 &&
-        fchown(fd, static_cast<uid_t>(-1), existing.st_gid) != 0) {
-      mode &= ~070u;
+    if (fchown(fd, existing.st_uid, existing.st_gid) != 0) {
+      if (errno != EPERM) {
+        return false;
+      }
+      if (fchown(fd, static_cast<uid_t>(-1), existing.st_gid) != 0) {
+        if (errno != EPERM) {
+          return false;
+        }
+        mode &= ~070u;
+      }
     }
 #ifdef __linux__
-    if (!readAcl(target, kAccessAcl, acl)) {
+    if (!readAcl(target, kAccessAcl, false, acl)) {
       return false;
     }
 #endif

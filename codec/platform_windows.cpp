@@ -135,7 +135,7 @@ bool startWriteOut(NativeFile, std::int64_t, std::int64_t) {
   return true;
 }
 
-bool mayFollowLink(const fs::path&) {
+bool mayUseInSharedFolder(const fs::path&) {
   return true;
 }
 

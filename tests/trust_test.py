@@ -8,6 +8,7 @@ coded text to the named file with the metadata expected, and no temporary may be
 
 Usage: trust_test.py path/to/kestrovane
 """
+import collections
 import hashlib
 import os
 import shutil
@@ -36,66 +37,79 @@ def coded(text):
     return text[::-1].translate(bytes.maketrans(b"aeiouAEIOU1234567890", b"1234567890aeiouAEIOU"))
 
 
-# Each case: its name, the setup script (run by bash in the folder, with the input in.txt
-# already there unless the script replaces it), the name typed, the command prefix, whether the
-# save succeeds, the files to check, and for a save the file written and what its metadata must
-# be: "as before", "as touch gives" (a new file), or (mode, uid).
+# Each case: its name; the setup script, run by bash in the folder (the input, `typed`, is then
+# written there unless the script made it); the command prefix; whether the save succeeds; the
+# files to check; and for a save the file written and what its metadata must be: "as before",
+# "as touch gives" (a new file, beside it), or (mode, uid).
+Case = collections.namedtuple(
+    "Case", "name setup typed prefix saved files written expected",
+    defaults=("in.txt", [], False, ["in.enc"], None, None))
+
+
+def saved(name, setup, written, expected, **fields):
+    return Case(name, setup, saved=True, written=written, expected=expected, **fields)
+
+
 CASES = [
     # A write-out request or its wait that fails means the data may not be on the disk; a
     # system without the request only lacks a hint.
-    ("write-out request fails", "", "big.txt",
-     strace("-e", "inject=sync_file_range:error=EIO:when=1"), False, ["big.enc"], None, None),
-    ("write-out wait fails", "", "big.txt",
-     strace("-e", "inject=sync_file_range:error=ENOSPC:when=2"), False, ["big.enc"], None, None),
-    ("later write-out wait fails", "", "big.txt",
-     strace("-e", "inject=sync_file_range:error=EIO:when=3"), False, ["big.enc"], None, None),
-    ("no write-out request here", "", "big.txt",
-     strace("-e", "inject=sync_file_range:error=ENOSYS"), True, ["big.enc"], "big.enc",
-     "as before"),
-    ("input size unreadable", "", "big.txt",
-     strace("-P", "big.txt", "-e", "inject=fstat,newfstatat:error=EIO:when=2"), False, ["big.enc"],
-     None, None),
-    ("input open interrupted", "", "big.txt",
-     strace("-P", "big.txt", "-e", "inject=open,openat:error=EINTR:when=1"), True, ["big.enc"],
-     "big.enc", "as before"),
-    # Links in a shared sticky folder: only one's own, or the folder owner's, is followed.
-    ("link planted by another user", "chmod 1777 . && mkdir -m 700 home && echo secret > home/rc"
-     " && " + " ".join(NOBODY) + " ln -s home/rc in.enc", "in.txt", [], False,
-     ["in.enc", "home/rc"], None, None),
-    ("own link in a shared folder", "chmod 1777 . && mkdir home && echo old > home/rc"
-     " && ln -s home/rc in.enc", "in.txt", [], True, ["in.enc", "home/rc"], "home/rc", "as before"),
+    Case("write-out request fails", "", "big.txt",
+         strace("-e", "inject=sync_file_range:error=EIO:when=1"), files=["big.enc"]),
+    Case("write-out wait fails", "", "big.txt",
+         strace("-e", "inject=sync_file_range:error=ENOSPC:when=2"), files=["big.enc"]),
+    Case("later write-out request fails", "", "big.txt",
+         strace("-e", "inject=sync_file_range:error=EIO:when=3"), files=["big.enc"]),
+    saved("no write-out request here", "", "big.enc", "as before", typed="big.txt",
+          prefix=strace("-e", "inject=sync_file_range:error=ENOSYS"), files=["big.enc"]),
+    Case("input size unreadable", "", "big.txt",
+         strace("-P", "big.txt", "-e", "inject=fstat,newfstatat:error=EIO:when=2"),
+         files=["big.enc"]),
+    saved("input open interrupted", "", "big.enc", "as before", typed="big.txt",
+          prefix=strace("-P", "big.txt", "-e", "inject=open,openat:error=EINTR:when=1"),
+          files=["big.enc"]),
+    Case("owner cannot be given", "echo old > in.enc",
+         prefix=strace("-e", "inject=fchown:error=EIO")),
+    # In a shared sticky folder, only one's own links and files, or the folder owner's, are used.
+    Case("link planted by another user", "chmod 1777 . && mkdir -m 700 home && echo secret >"
+         f" home/rc && {' '.join(NOBODY)} ln -s home/rc in.enc", files=["in.enc", "home/rc"]),
+    Case("folder link planted by another user", "chmod 1777 . && mkdir -m 700 home && echo secret"
+         f" > home/in.enc && printf hi > home/in.txt && {' '.join(NOBODY)} ln -s home x",
+         typed="x/in.txt", files=["x", "home/in.enc"]),
+    Case("file put by another user", f"chmod 1777 . && {' '.join(NOBODY)} sh -c 'umask 0;"
+         " : > in.enc'"),
+    saved("own link in a shared folder", "chmod 1777 . && mkdir home && echo old > home/rc"
+          " && ln -s home/rc in.enc", "home/rc", "as before", files=["in.enc", "home/rc"]),
     # Only a regular file that the user may write is replaced.
-    ("FIFO", "mkfifo in.enc", "in.txt", [], False, ["in.enc"], None, None),
-    ("device", "mknod in.enc c 1 3", "in.txt", [], False, ["in.enc"], None, None),
-    ("link to /dev/null", "ln -s /dev/null in.enc", "in.txt", OWN_DEV, False, ["in.enc"], None,
-     None),
-    ("read-only, as a user", "chown nobody . in.txt && echo old > in.enc && chown nobody in.enc"
-     " && chmod 444 in.enc", "in.txt", NOBODY, False, ["in.enc"], None, None),
-    ("read-only, as root", "echo old > in.enc && chmod 444 in.enc", "in.txt", [], True, ["in.enc"],
-     "in.enc", "as before"),
-    ("set-ID bits", "echo old > in.enc && chown nobody in.enc && chmod 6755 in.enc", "in.txt", [],
-     True, ["in.enc"], "in.enc", (0o755, 65534)),
+    Case("FIFO", "mkfifo in.enc"),
+    Case("device", "mknod in.enc c 1 3"),
+    Case("link to /dev/null", "ln -s /dev/null in.enc", prefix=OWN_DEV),
+    Case("read-only, as a user", "chown nobody . && echo old > in.enc && chown nobody in.enc"
+         " && chmod 444 in.enc", prefix=NOBODY),
+    saved("read-only, as root", "echo old > in.enc && chmod 444 in.enc", "in.enc", "as before"),
+    saved("set-ID bits", "echo old > in.enc && chown nobody in.enc && chmod 6755 in.enc",
+          "in.enc", (0o755, 65534)),
     # A pseudo-file whose size reads 0 is not saved as an empty copy.
-    ("file of /proc", "rm p.txt && ln -s /proc/self/status p.txt", "p.txt", [], False,
-     ["p.enc"], None, None),
+    Case("file of /proc", "ln -s /proc/self/status p.txt", "p.txt", files=["p.enc"]),
     # As many links as the system follows, and a name as long as the system allows.
-    ("40 links", "echo old > l40 && for i in $(seq 39 -1 1); do ln -s l$((i + 1)) l$i; done"
-     " && ln -s l1 in.enc && cat in.enc >/dev/null", "in.txt", [], True,
-     ["in.enc", "l1", "l40"], "l40", "as before"),
-    ("41 links", "echo old > l41 && for i in $(seq 40 -1 1); do ln -s l$((i + 1)) l$i; done"
-     " && ln -s l1 in.enc && ! cat in.enc 2>/dev/null", "in.txt", [], False,
-     ["in.enc", "l1", "l41"], None, None),
-    ("240-character name", f"echo old > {LONG} && ln -s {LONG} in.enc", "in.txt", [], True,
-     ["in.enc", LONG], LONG, "as before"),
+    saved("40 links", "echo old > l40 && for i in $(seq 39 -1 1); do ln -s l$((i + 1)) l$i;"
+          " done && ln -s l1 in.enc && cat in.enc >/dev/null", "l40", "as before",
+          files=["in.enc", "l1", "l40"]),
+    Case("41 links", "echo old > l41 && for i in $(seq 40 -1 1); do ln -s l$((i + 1)) l$i; done"
+         " && ln -s l1 in.enc && ! cat in.enc 2>/dev/null", files=["in.enc", "l1", "l41"]),
+    saved("240-character name", f"echo old > {LONG} && ln -s {LONG} in.enc", LONG, "as before",
+          files=["in.enc", LONG]),
     # ACLs: a new file gets what creating it would give, a replaced one keeps exactly its own.
-    ("new file, private default ACL", "setfacl -d -m u::rw,g::-,o::- .", "in.txt", [], True,
-     ["in.enc"], "in.enc", "as touch gives"),
-    ("new file, default ACL naming a user", "setfacl -d -m u::rw,u:nobody:rw,g::r,m::rw,o::- .",
-     "in.txt", [], True, ["in.enc"], "in.enc", "as touch gives"),
-    ("replaced file's ACL kept", "echo old > in.enc && setfacl -m u:nobody:rw,g::-,m::rw,o::-"
-     " in.enc", "in.txt", [], True, ["in.enc"], "in.enc", "as before"),
-    ("no ACL stays none", "echo old > in.enc && chmod 640 in.enc && setfacl -d -m"
-     " u::rw,u:nobody:rw,g::r,m::rw,o::r .", "in.txt", [], True, ["in.enc"], "in.enc", "as before"),
+    saved("new file, private default ACL", "setfacl -d -m u::rw,g::-,o::- .", "in.enc",
+          "as touch gives"),
+    saved("new file, default ACL naming a user", "setfacl -d -m u::rw,u:nobody:rw,g::r,m::rw,o::-"
+          " .", "in.enc", "as touch gives"),
+    saved("new file, folder reached through a link", "mkdir private && setfacl -d -m"
+          " u::rw,g::-,o::- private && ln -s private p", "private/in.enc", "as touch gives",
+          typed="p/in.txt", files=["p", "private/in.enc"]),
+    saved("replaced file's ACL kept", "echo old > in.enc && setfacl -m u:nobody:rw,g::-,m::rw,o::-"
+          " in.enc", "in.enc", "as before"),
+    saved("no ACL stays none", "echo old > in.enc && chmod 640 in.enc && setfacl -d -m"
+          " u::rw,u:nobody:rw,g::r,m::rw,o::r .", "in.enc", "as before"),
 ]
 
 
@@ -137,21 +151,23 @@ def run_case(program, case, folder, checks):
     name, setup, typed, prefix, saved, names, written, expected = case
     os.chmod(folder, 0o755)  # a folder from tempfile is 0700: nobody could not reach it
     source = BIG if typed == "big.txt" else TEXT
-    with open(os.path.join(folder, typed), "wb") as f:
-        f.write(source)
     if typed == "big.txt":
         with open(os.path.join(folder, "big.enc"), "wb") as f:
             f.write(b"earlier output")
     subprocess.run(["bash", "-e", "-c", setup], cwd=folder, check=True)
+    if not os.path.lexists(os.path.join(folder, typed)):
+        with open(os.path.join(folder, typed), "wb") as f:
+            f.write(source)
     if expected == "as touch gives":
-        subprocess.run(["touch", "reference"], cwd=folder, check=True)
+        reference = os.path.join(folder, os.path.dirname(written), "reference")
+        subprocess.run(["touch", reference], check=True)
     before = state(folder, names)
     keys = b"E\n" + typed.encode() + b"\ny\nk\nx\n"
     # LeakSanitizer cannot work under a tracer.
     env = dict(os.environ, ASAN_OPTIONS=os.environ.get("ASAN_OPTIONS", "") + ":detect_leaks=0")
     result = subprocess.run(prefix + [program], input=keys, cwd=folder, capture_output=True,
                             timeout=120, env=env)
-    out_name = typed.split(".")[0] + ".enc"
+    out_name = typed.split(".")[0] + ".enc"  # no folder in these names holds a dot
     message = ("has been saved as: " if saved else "could not be saved as: ") + out_name
     checks.equal(f"{name}: message", f"\nYour encoded file {message}\n\n".encode() in result.stdout,
                  True)
@@ -161,7 +177,7 @@ def run_case(program, case, folder, checks):
         if expected == "as before":
             wanted = before[written][0]
         elif expected == "as touch gives":
-            wanted = metadata(os.path.join(folder, "reference"))
+            wanted = metadata(reference)
         else:
             wanted = (stat.S_IFREG, expected[0], expected[1], before[written][0][3], acl(path))
         checks.equal(f"{name}: the coded text", content(path),

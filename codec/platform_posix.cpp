@@ -15,6 +15,9 @@
 
 namespace fs = std::filesystem;
 
+// Files past 2 GiB on 32-bit systems: the build asks for 64-bit offsets, and this keeps it so.
+static_assert(sizeof(off_t) == 8, "build with _FILE_OFFSET_BITS=64");
+
 namespace {
 
 constexpr int kInterruptions[] = {SIGINT, SIGTERM, SIGHUP, SIGPIPE};

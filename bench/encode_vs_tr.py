@@ -94,8 +94,9 @@ def measure(program, folder, mib):
 
 def file_system(folder):
     found = subprocess.run(["findmnt", "-n", "-o", "FSTYPE", "--target", folder],
-                           capture_output=True, text=True).stdout.strip()
-    return found or "?"
+                           capture_output=True, text=True).stdout.split()
+    # A folder mounted over twice is listed twice: the last mount is the one in use.
+    return found[-1] if found else "?"
 
 
 def main():

@@ -54,8 +54,23 @@ else()
     "A one-letter menu encodes a file, decodes a file, or encodes a typed one-line\n"
     "message. An existing output file is only ever replaced by a complete new copy,\n"
     "flushed to disk.")
-  # Depends is read off the libraries the binary links, not written by hand.
-  set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+  if(NOT CMAKE_CROSSCOMPILING)
+    # Depends is read off the libraries the binary links, not written by hand.
+    set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+  else()
+    # CPack would name the build machine's architecture, and dpkg-shlibdeps does not look in
+    # the cross compiler's libraries, so both are stated here. Each version is the first to
+    # hold the newest symbol version the program needs from that library (GLIBC_2.34,
+    # GLIBCXX_3.4.26; GCC_3.0, or on 32-bit ARM GCC_3.5 for its division and unwinding helpers);
+    # .ci/check-packages checks them against the program.
+    set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE ${KESTROVANE_DEBIAN_ARCHITECTURE})
+    set(libgcc_version 3.0)
+    if(CMAKE_SYSTEM_PROCESSOR MATCHES "^arm")
+      set(libgcc_version 3.5)
+    endif()
+    set(CPACK_DEBIAN_PACKAGE_DEPENDS
+        "libc6 (>= 2.34), libgcc-s1 (>= ${libgcc_version}), libstdc++6 (>= 9)")
+  endif()
 endif()
 
 include(CPack)

@@ -29,6 +29,12 @@ void listInput(ProgramState& state, std::vector<char>& block) {
 void writeCodedForm(ProgramState& state, std::vector<char>& block) {
   std::vector<char> coded(block.size());
   state.fileLength = inputSize(state.inputFile);
+  // A size that cannot be read, or less than the listing showed (a file of /proc says 0), would
+  // make an empty or cut copy of a file that had text.
+  if (state.fileLength < state.shownCount) {
+    state.outputFile.failed = true;
+    return;
+  }
   for (state.position = 0; state.position < state.fileLength;) {
     const auto size =
         static_cast<std::size_t>(std::min(kBlockSize, state.fileLength - state.position));

@@ -1,7 +1,10 @@
 #include "codec/output_file.h"
 
+#include <algorithm>
+#include <iterator>
 #include <random>
 #include <system_error>
+#include <vector>
 
 #include "codec/tuning.h"
 
@@ -18,22 +21,55 @@ std::string outputName(std::string_view typedName, std::string_view stopChars,
 
 namespace {
 
-// The file a name finally stands for. A link, or a chain of them, is followed to the file it
-// names, which is then replaced while the link stays a link; a dangling link creates the file it
-// names. Empty for a loop of links, which names no file.
-fs::path followLinks(fs::path path) {
+// As many links as the system itself follows in one name.
+constexpr int kMostLinks = 40;
+
+// A temporary is named `.NAME.kestrovane-N.tmp`, N below 10^9. NAME is cut so that the whole
+// fits the 255 characters a name may have wherever the target's own name fits.
+constexpr char kTemporaryMark[] = ".kestrovane-";
+constexpr std::size_t kMostNameLength = 255 - 1 - (sizeof kTemporaryMark - 1) - 9 - 4;
+
+// The file a name finally stands for, found as the system itself walks a name: each link on the
+// way, in the folders as at the end, is followed, so the file it names is replaced and the link
+// stays a link, and a dangling link creates the file it names. Empty where the system would not
+// follow either: a loop or more than 40 links, or a link that someone else planted in a shared
+// folder to make us write where they chose.
+fs::path followLinks(const fs::path& name) {
+  std::vector<fs::path> left(name.begin(), name.end());
+  std::reverse(left.begin(), left.end());  // the next part of the name is last
+  fs::path walked;                         // what the name leads to so far, without links
+  int hops = 0;
   std::error_code ec;
-  for (int hops = 0; hops < 40; ++hops) {
-    if (!fs::is_symlink(fs::symlink_status(path, ec))) {
-      return path;
+  while (!left.empty()) {
+    const fs::path part = left.back();
+    left.pop_back();
+    if (part.empty() || part == ".") {
+      continue;
     }
-    const fs::path to = fs::read_symlink(path, ec);
+    // `walked` holds no link, so its parent is where ".." really leads.
+    if (part == ".." && walked.has_relative_path() && walked.filename() != "..") {
+      walked = walked.parent_path();
+      continue;
+    }
+    const fs::path next = walked / part;
+    if (!fs::is_symlink(fs::symlink_status(next, ec))) {
+      walked = next;
+      continue;
+    }
+    if (++hops > kMostLinks || !mayUseInSharedFolder(next)) {
+      return {};
+    }
+    const fs::path to = fs::read_symlink(next, ec);
     if (ec) {
       return {};
     }
-    path = to.is_absolute() ? to : path.parent_path() / to;
+    if (to.is_absolute()) {
+      walked.clear();
+    }
+    left.insert(left.end(), std::make_reverse_iterator(to.end()),
+                std::make_reverse_iterator(to.begin()));
   }
-  return {};
+  return walked;
 }
 
 // A new hidden file in the target's folder: in the same folder, the final move is a rename
@@ -44,8 +80,8 @@ void createTemporaryFor(OutputFile& file) {
   std::mt19937_64 random(seed());
   for (int attempt = 0; attempt < 10 && file.handle == kNoFile; ++attempt) {
     fs::path name = ".";
-    name += file.target.filename();
-    name += ".kestrovane-" + std::to_string(random() % 1000000000) + ".tmp";
+    name += file.target.filename().native().substr(0, kMostNameLength);
+    name += kTemporaryMark + std::to_string(random() % 1000000000) + ".tmp";
     file.temporary = file.target.parent_path() / name;
     holdInterruptions();
     file.handle = createTemporary(file.temporary);
@@ -83,8 +119,8 @@ void writeSafeOutput(OutputFile& file, const char* data, std::size_t size) {
   const std::int64_t before = file.written;
   file.written += static_cast<std::int64_t>(size);
   const std::int64_t step = before / kWriteOutStep * kWriteOutStep;
-  if (file.written - step >= kWriteOutStep) {
-    startWriteOut(file.handle, step, kWriteOutStep);
+  if (file.written - step >= kWriteOutStep && !startWriteOut(file.handle, step, kWriteOutStep)) {
+    file.failed = true;
   }
 }
 
@@ -94,9 +130,10 @@ bool commitSafeOutput(OutputFile& file) {
     bool flushed = false;
     if (file.failed) {
       closeNative(file.handle);
+    } else if (!setFinalPermissions(file.handle, file.target)) {
+      closeNative(file.handle);
     } else {
-      const bool permitted = setFinalPermissions(file.handle, file.target);
-      flushed = flushAndClose(file.handle) && permitted;
+      flushed = flushAndClose(file.handle);
     }
     holdInterruptions();
     saved = flushed && moveFile(file.temporary, file.target);

@@ -41,7 +41,7 @@ std::size_t readInput(InputFile& input, char* into, std::size_t size);
 // Reads `size` bytes from `offset`, whatever the input's position. Returns how many were read:
 // all of them, unless the file ends first or an error stops the reading.
 std::size_t readInputAt(InputFile& input, std::int64_t offset, char* into, std::size_t size);
-// The input's size now, in bytes; 0 for a closed input.
+// The input's size now, in bytes; 0 for a closed input, -1 if it cannot be read.
 std::int64_t inputSize(InputFile& input);
 void closeInput(InputFile& input);
 
@@ -56,13 +56,24 @@ bool writeNative(NativeFile file, const char* data, std::size_t size);
 
 // Asks the system to start writing `length` bytes from `offset` out to the disk, and waits for
 // what was started before `offset`: the final flush then finds little left to do, and the data
-// waiting in memory stays bounded. Only a hint: a no-op where the system has no such call.
-void startWriteOut(NativeFile file, std::int64_t offset, std::int64_t length);
+// waiting in memory stays bounded. False if the system reports that written data may not reach
+// the disk. Where the system or the file system has no such request, it does nothing.
+bool startWriteOut(NativeFile file, std::int64_t offset, std::int64_t length);
 
-// Gives the file the permissions, and where the process may the owner and group, of the regular
-// file `replaced`; or, if there is none, the permissions a newly created file would get. On
-// Windows also its hidden, system and not-indexed attributes. False if they could not be given.
-bool setFinalPermissions(NativeFile file, const std::filesystem::path& replaced);
+// Whether the link or file `path` may be followed or written where it is, as the system itself
+// would allow: in a shared folder (sticky and writable by all, like /tmp), only if it belongs to
+// the user or to the folder's owner; elsewhere always.
+bool mayUseInSharedFolder(const std::filesystem::path& path);
+
+// Makes the new copy `file` what replacing `target` should give, examining `target` itself and
+// never a link that may since stand in its place. An existing target must be a regular file that
+// the user may write and use where it is: its permissions (set-ID bits aside) and access ACL are
+// copied, and its owner and group where the process may; a group that cannot be kept loses its
+// rights. A new file gets what creating it would give: the folder's default ACL where it has one,
+// or else the umask. False, and the save must fail, if the target may not be replaced or the
+// permissions cannot be given: never wider than what the user had. On Windows the DACL is copied
+// (owner and group where the process may) with the hidden, system and not-indexed attributes.
+bool setFinalPermissions(NativeFile file, const std::filesystem::path& target);
 
 // Flushes the file's data to the disk, then closes it. False if either fails.
 bool flushAndClose(NativeFile file);

@@ -3,13 +3,20 @@
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#ifdef __linux__
+#include <sys/xattr.h>
+#endif
 
 #include <cerrno>
 #include <cstring>
+#include <vector>
 
 #include "codec/platform.h"
 
 namespace fs = std::filesystem;
+
+// Files past 2 GiB on 32-bit systems: the build asks for 64-bit offsets, and this keeps it so.
+static_assert(sizeof(off_t) == 8, "build with _FILE_OFFSET_BITS=64");
 
 namespace {
 
@@ -54,6 +61,129 @@ int descriptor(NativeFile file) {
   return static_cast<int>(file);
 }
 
+fs::path folderOf(const fs::path& path) {
+  return path.parent_path().empty() ? fs::path(".") : path.parent_path();
+}
+
+// Flushes a file's data, or with `entries` a folder's entries, to the disk. On macOS fsync
+// leaves them in the drive's cache, which may write them out of order; F_FULLFSYNC asks the
+// drive itself to store them, where the file system supports that.
+int flushToDisk(int fd, bool entries) {
+#ifdef F_FULLFSYNC
+  if (fcntl(fd, F_FULLFSYNC) == 0) {
+    return 0;
+  }
+  if (errno != ENOTSUP && errno != EINVAL && errno != ENOTTY) {
+    return -1;  // the drive could not store it: as failed as any other flush
+  }
+#endif
+#if defined(_POSIX_SYNCHRONIZED_IO) && _POSIX_SYNCHRONIZED_IO > 0
+  if (!entries) {
+    return fdatasync(fd);
+  }
+#endif
+  (void)entries;
+  return fsync(fd);
+}
+
+// Access ACLs are kept as the extended attribute the kernel itself reads: a 4-byte version, then
+// 8-byte entries of a tag, permissions and an id, little-endian.
+#ifdef __linux__
+constexpr char kAccessAcl[] = "system.posix_acl_access";
+constexpr char kDefaultAcl[] = "system.posix_acl_default";
+constexpr std::size_t kAclHeader = 4;
+constexpr std::size_t kAclEntry = 8;
+constexpr unsigned kAclUserObject = 0x01;
+constexpr unsigned kAclGroupObject = 0x04;
+constexpr unsigned kAclMask = 0x10;
+constexpr unsigned kAclOther = 0x20;
+
+bool noAclHere(int error) {
+  return error == ENODATA || error == EOPNOTSUPP || error == ENOTSUP;
+}
+
+// An ACL of `path`, of the file a link names with `followLink`, else of the link itself; empty
+// where there is none.
+bool readAcl(const fs::path& path, const char* name, bool followLink, std::vector<char>& acl) {
+  acl.resize(65536);  // the largest value an extended attribute may have
+  const auto get = followLink ? getxattr : lgetxattr;
+  const ssize_t size = get(path.c_str(), name, acl.data(), acl.size());
+  acl.resize(size > 0 ? static_cast<std::size_t>(size) : 0);
+  return size >= 0 || noAclHere(errno);
+}
+
+unsigned aclField(const std::vector<char>& acl, std::size_t at) {
+  return static_cast<unsigned char>(acl[at]) | static_cast<unsigned char>(acl[at + 1]) << 8;
+}
+
+// What creating a file with `mode` makes of a folder's default ACL, as the kernel does it: the
+// owner's, the mask's (or the group's, without a mask) and the others' entries are limited by the
+// mode, and the file's mode comes from them; named users and groups stay as they are. Returns
+// that mode; `acl` becomes the file's ACL.
+mode_t limitByCreateMode(std::vector<char>& acl, mode_t mode) {
+  // An entry's rights sit in the mode's bits at `shift`: 6 the owner's, 3 the group's, 0 others'.
+  const auto limit = [&acl, &mode](std::size_t at, unsigned shift) {
+    const unsigned rights = aclField(acl, at + 2) & (mode >> shift) & 7;
+    acl[at + 2] = static_cast<char>(rights);
+    mode = (mode & ~(7u << shift)) | rights << shift;
+  };
+  std::size_t groupAt = 0;
+  std::size_t maskAt = 0;
+  for (std::size_t at = kAclHeader; at + kAclEntry <= acl.size(); at += kAclEntry) {
+    switch (aclField(acl, at)) {
+      case kAclUserObject:
+        limit(at, 6);
+        break;
+      case kAclOther:
+        limit(at, 0);
+        break;
+      case kAclGroupObject:
+        groupAt = at;
+        break;
+      case kAclMask:
+        maskAt = at;
+        break;
+      default:
+        break;
+    }
+  }
+  if (maskAt != 0 || groupAt != 0) {
+    limit(maskAt != 0 ? maskAt : groupAt, 3);
+  }
+  return mode;
+}
+
+// Gives the open file exactly the access ACL `acl`, or none if it is empty or says no more than
+// the mode (owner, group and others alone). A file system without ACLs has none to give.
+bool setAcl(int fd, const std::vector<char>& acl) {
+  if (acl.size() > kAclHeader + 3 * kAclEntry) {
+    return fsetxattr(fd, kAccessAcl, acl.data(), acl.size(), 0) == 0;
+  }
+  return fremovexattr(fd, kAccessAcl) == 0 || noAclHere(errno);
+}
+#endif
+
+// The mode, and on Linux the access ACL, that a new file created in `folder` gets.
+bool newFilePermissions(const fs::path& folder, mode_t& mode, std::vector<char>& acl) {
+  mode = 0666;
+#ifdef __linux__
+  if (!readAcl(folder, kDefaultAcl, true, acl)) {
+    return false;
+  }
+  if (!acl.empty()) {
+    mode = limitByCreateMode(acl, mode);  // with a default ACL, the umask does not apply
+    return true;
+  }
+#else
+  (void)folder, (void)acl;
+#endif
+  // The umask can only be read by setting it: it is put back at once.
+  const mode_t umaskValue = umask(0);
+  umask(umaskValue);
+  mode &= ~umaskValue;
+  return true;
+}
+
 }  // namespace
 
 fs::path typedPath(const std::string& typedName) {
@@ -63,7 +193,10 @@ fs::path typedPath(const std::string& typedName) {
 void openInput(InputFile& input, const fs::path& path) {
   closeInput(input);
   // Not blocking: opening a pipe for reading would otherwise wait for a writer.
-  const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  int fd;
+  do {
+    fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  } while (fd < 0 && errno == EINTR);
   struct stat status;
   if (fd >= 0 && fstat(fd, &status) == 0 && S_ISREG(status.st_mode)) {
     input.handle = fd;
@@ -101,10 +234,10 @@ std::size_t readInputAt(InputFile& input, std::int64_t offset, char* into, std::
 
 std::int64_t inputSize(InputFile& input) {
   struct stat status;
-  if (input.handle == kNoFile || fstat(descriptor(input.handle), &status) != 0) {
+  if (input.handle == kNoFile) {
     return 0;
   }
-  return status.st_size;
+  return fstat(descriptor(input.handle), &status) == 0 ? status.st_size : -1;
 }
 
 void closeInput(InputFile& input) {
@@ -133,36 +266,76 @@ bool writeNative(NativeFile file, const char* data, std::size_t size) {
   return true;
 }
 
-void startWriteOut(NativeFile file, std::int64_t offset, std::int64_t length) {
+bool startWriteOut(NativeFile file, std::int64_t offset, std::int64_t length) {
 #ifdef SYNC_FILE_RANGE_WRITE
-  sync_file_range(descriptor(file), 0, offset, SYNC_FILE_RANGE_WAIT_BEFORE);
-  sync_file_range(descriptor(file), offset, length, SYNC_FILE_RANGE_WRITE);
+  // Linux reports a failed write-back once to each open file: an error that a wait got and
+  // dropped would never reach the final flush, which would then succeed on data not on the disk.
+  const int fd = descriptor(file);
+  if ((offset > 0 && sync_file_range(fd, 0, offset, SYNC_FILE_RANGE_WAIT_BEFORE) != 0) ||
+      sync_file_range(fd, offset, length, SYNC_FILE_RANGE_WRITE) != 0) {
+    return errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP || errno == ESPIPE;
+  }
 #else
   (void)file, (void)offset, (void)length;
 #endif
+  return true;
 }
 
-bool setFinalPermissions(NativeFile file, const fs::path& replaced) {
-  struct stat existing;
-  if (stat(replaced.c_str(), &existing) == 0 && S_ISREG(existing.st_mode)) {
-    // Only root, or an owner who belongs to the group, may do this; otherwise the new file
-    // simply stays ours, as any newly written file would be. Owner first: it clears set-id bits.
-    const bool kept = fchown(descriptor(file), existing.st_uid, existing.st_gid) == 0 ||
-                      fchown(descriptor(file), static_cast<uid_t>(-1), existing.st_gid) == 0;
-    (void)kept;
-    return fchmod(descriptor(file), existing.st_mode & 07777) == 0;
+bool mayUseInSharedFolder(const fs::path& path) {
+  struct stat status;
+  struct stat folderStatus;
+  if (lstat(path.c_str(), &status) != 0 || stat(folderOf(path).c_str(), &folderStatus) != 0) {
+    return false;
   }
-  const mode_t mask = umask(0);
-  umask(mask);
-  return fchmod(descriptor(file), 0666 & ~mask) == 0;
+  const bool shared = (folderStatus.st_mode & S_ISVTX) && (folderStatus.st_mode & S_IWOTH);
+  return !shared || status.st_uid == geteuid() || status.st_uid == folderStatus.st_uid;
+}
+
+bool setFinalPermissions(NativeFile file, const fs::path& target) {
+  const int fd = descriptor(file);
+  struct stat existing;
+  mode_t mode;
+  std::vector<char> acl;
+  if (lstat(target.c_str(), &existing) == 0) {
+    // Only a file the user may write is replaced, as the shell's > would; never a device, a
+    // FIFO or a folder that happens to have the name, nor a file that someone else put in a
+    // shared folder to receive what we write.
+    if (!S_ISREG(existing.st_mode) || faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0 ||
+        !mayUseInSharedFolder(target)) {
+      return false;
+    }
+    mode = existing.st_mode & 0777;
+    // Only root, or an owner who belongs to the group, may keep them; otherwise the new file
+    // is ours, as any file we write is, and a group it could not keep gets no rights.
+    if (fchown(fd, existing.st_uid, existing.st_gid) != 0) {
+      if (errno != EPERM) {
+        return false;
+      }
+      if (fchown(fd, static_cast<uid_t>(-1), existing.st_gid) != 0) {
+        if (errno != EPERM) {
+          return false;
+        }
+        mode &= ~070u;
+      }
+    }
+#ifdef __linux__
+    if (!readAcl(target, kAccessAcl, false, acl)) {
+      return false;
+    }
+#endif
+  } else if (errno != ENOENT || !newFilePermissions(folderOf(target), mode, acl)) {
+    return false;
+  }
+#ifdef __linux__
+  if (!setAcl(fd, acl)) {
+    return false;
+  }
+#endif
+  return fchmod(fd, mode) == 0;
 }
 
 bool flushAndClose(NativeFile file) {
-#if defined(_POSIX_SYNCHRONIZED_IO) && _POSIX_SYNCHRONIZED_IO > 0
-  const bool flushed = fdatasync(descriptor(file)) == 0;
-#else
-  const bool flushed = fsync(descriptor(file)) == 0;
-#endif
+  const bool flushed = flushToDisk(descriptor(file), false) == 0;
   const bool closed = close(descriptor(file)) == 0;
   return flushed && closed;
 }
@@ -177,10 +350,9 @@ bool moveFile(const fs::path& from, const fs::path& to) {
 
 // A rename is an entry of the folder: flushing the folder makes it survive a power cut.
 void flushFolderOf(const fs::path& path) {
-  const fs::path folder = path.parent_path().empty() ? fs::path(".") : path.parent_path();
-  const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  const int fd = open(folderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd >= 0) {
-    fsync(fd);
+    flushToDisk(fd, true);
     close(fd);
   }
 }

@@ -90,10 +90,10 @@ std::size_t readInput(InputFile& input, char* into, std::size_t size) {
 
 std::int64_t inputSize(InputFile& input) {
   LARGE_INTEGER size;
-  if (input.handle == kNoFile || !GetFileSizeEx(handle(input.handle), &size)) {
+  if (input.handle == kNoFile) {
     return 0;
   }
-  return size.QuadPart;
+  return GetFileSizeEx(handle(input.handle), &size) ? size.QuadPart : -1;
 }
 
 std::size_t readInputAt(InputFile& input, std::int64_t offset, char* into, std::size_t size) {
@@ -229,7 +229,13 @@ bool writeNative(NativeFile file, const char* data, std::size_t size) {
   return true;
 }
 
-void startWriteOut(NativeFile, std::int64_t, std::int64_t) {}
+bool startWriteOut(NativeFile, std::int64_t, std::int64_t) {
+  return true;
+}
+
+bool mayUseInSharedFolder(const fs::path&) {
+  return true;
+}
 
 namespace {
 

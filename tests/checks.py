@@ -8,6 +8,12 @@ MENU = ("\n                 Welcome to Kestrovane Version 1.1 \n" + "-" * 66 + "
         + MENU_END)
 
 
+def program_command(arguments):
+    """The command line's words as a command that runs from any folder: a prefix that runs the
+    program (such as `qemu-aarch64 -L /usr/aarch64-linux-gnu`), if any, then the program."""
+    return arguments[:-1] + [os.path.abspath(arguments[-1])]
+
+
 def run(command, keys, folder, env=None):
     """Runs a command in `folder` with `keys` as standard input; returns (status, screen)."""
     result = subprocess.run(command, input=keys, cwd=folder, capture_output=True, timeout=120,

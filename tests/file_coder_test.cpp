@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <random>
@@ -196,6 +197,18 @@ TEST_F(FileCoderTest, ASecondEncodeInTheSameRunUsesItsOwnFiles) {
                 kMenu + "Error! Try again:\n" + kMenu);
   EXPECT_EQ(readFile("one.enc"), "4n5");
   EXPECT_EQ(readFile("two.enc"), "s4d");
+}
+
+TEST_F(FileCoderTest, EveryNewFileOfASessionGetsTheModeTheUmaskGives) {
+  // The umask can only be read by changing it; a second save would show one not put back.
+  const mode_t previous = umask(022);
+  writeFile("a.txt", "uno");
+  writeFile("b.txt", "dos");
+  runDialogue("E\na.txt\ny\nk\nE\nb.txt\ny\nk\nx\n");
+  umask(previous);
+  for (const char* name : {"a.enc", "b.enc"}) {
+    EXPECT_EQ(fs::status(name).permissions(), fs::perms(0644)) << name;
+  }
 }
 
 TEST_F(FileCoderTest, AFileCodedInPlaceHoldsItsCodedForm) {

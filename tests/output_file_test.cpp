@@ -119,6 +119,16 @@ TEST_F(OutputFileTest, ALinkStaysALinkAndTheFileItNamesIsReplaced) {
   EXPECT_TRUE(fs::is_symlink("middle"));
   EXPECT_EQ(listFolder("real"), "missing.enc notes.enc");
 
+  // A relative link names a file beside itself, not beside the program.
+  writeFile("real/beside.enc", "old");
+  fs::create_symlink("beside.enc", "real/own.enc");
+  OutputFile own;
+  openSafeOutput(own, "real/own.enc");
+  writeSafeOutput(own, "newer", 5);
+  EXPECT_TRUE(commitSafeOutput(own));
+  EXPECT_EQ(readFile("real/beside.enc"), "newer");
+  EXPECT_EQ(listFolder("real"), "beside.enc missing.enc notes.enc own.enc");
+
   // A loop of links names no file: the save fails and nothing is created.
   fs::create_symlink("loop-b", "loop-a");
   fs::create_symlink("loop-a", "loop-b");

@@ -1,13 +1,16 @@
-"""Runs the built program as a shell user would: keys piped in, the screen and files checked."""
+"""Runs the built program as a shell user would: keys piped in, the screen and files checked.
+
+Usage: pipe_test.py [COMMAND PREFIX ...] path/to/kestrovane
+"""
 import os
 import sys
 import tempfile
 
-from checks import MENU, Checks, folder_contents, run
+from checks import MENU, Checks, folder_contents, program_command, run
 
 
 def main():
-    program = [os.path.abspath(sys.argv[1])]
+    program = program_command(sys.argv[1:])
     checks = Checks()
     with tempfile.TemporaryDirectory() as folder:
         checks.equal("x", run(program, b"x\n", folder), (0, MENU.encode()))

@@ -1,7 +1,10 @@
 """Drives the built program on a pseudo-terminal as a person would: it waits until each prompt
 is on the screen before typing the next answer, so a prompt that is not flushed before the
 program waits makes the test time out. Then it checks the whole screen against the same keys
-sent through a pipe, and the files written."""
+sent through a pipe, and the files written.
+
+Usage: terminal_test.py [COMMAND PREFIX ...] path/to/kestrovane
+"""
 import os
 import pty
 import select
@@ -10,7 +13,7 @@ import tempfile
 import termios
 import time
 
-from checks import MENU, MENU_END, Checks, folder_contents, run
+from checks import MENU, MENU_END, Checks, folder_contents, program_command, run
 
 TIMEOUT = 10
 
@@ -63,14 +66,14 @@ def read_screen(fd, screen, wanted):
                          f"{screen[-200:]!r}")
 
 
-def run_on_terminal(program, folder, steps):
+def run_on_terminal(command, folder, steps):
     pid, fd = pty.fork()
     if pid == 0:
         os.chdir(folder)
         attributes = termios.tcgetattr(0)
         attributes[3] &= ~termios.ECHO  # the screen then holds only what the program writes
         termios.tcsetattr(0, termios.TCSANOW, attributes)
-        os.execv(program, [program])
+        os.execvp(command[0], command)
     screen = ""
     for wanted, keys in steps:
         screen = read_screen(fd, screen, wanted)
@@ -82,7 +85,7 @@ def run_on_terminal(program, folder, steps):
 
 
 def main():
-    program = os.path.abspath(sys.argv[1])
+    command = program_command(sys.argv[1:])
     checks = Checks()
     with tempfile.TemporaryDirectory() as on_terminal, tempfile.TemporaryDirectory() as piped:
         for folder in (on_terminal, piped):
@@ -90,9 +93,9 @@ def main():
                 f.write(b"hello there\nGeneral Kenobi\n")
         for number, steps in enumerate((FIRST_RUN, SECOND_RUN), 1):
             keys = "".join(keys for _, keys in steps).encode()
-            status, screen = run([program], keys, piped)
+            status, screen = run(command, keys, piped)
             checks.equal(f"run {number}: the terminal shows what a pipe gets",
-                         run_on_terminal(program, on_terminal, steps),
+                         run_on_terminal(command, on_terminal, steps),
                          (status, screen.decode("latin-1")))
         checks.equal("files", folder_contents(on_terminal),
                      {"test.txt": b"hello there\nGeneral Kenobi\n",

@@ -1,0 +1,207 @@
+"""Saves that must not be reported as saved when they were lost, nor land where someone else chose,
+nor come out wider than the file they replace, end to end, as root (skipped elsewhere).
+
+Each case prepares a folder with a shell script, encodes one file there (as root, or as nobody),
+and checks the screen's message, then every file the case names: a failed save must leave each
+exactly as it was (content, type, mode, owner, ACL, link), a completed one must have written the
+coded text to the named file with the metadata expected, and no temporary may be left anywhere.
+
+Usage: trust_test.py path/to/kestrovane
+"""
+import collections
+import hashlib
+import os
+import shutil
+import stat
+import subprocess
+import sys
+import tempfile
+
+from checks import Checks
+
+TEXT = b"hello there"
+BIG = b"The quick brown fox jumps over the lazy dog.\n" * (9 * 1024 * 1024 // 45)
+NOBODY = ["setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"]
+# A private /dev holding only its own null device, so a save that wrongly replaced it harms
+# nothing on the machine.
+OWN_DEV = ["unshare", "-m", "sh", "-c",
+           'mount -t tmpfs tmpfs /dev && mknod -m 666 /dev/null c 1 3 && exec "$0"']
+LONG = "x" * 240 + ".enc"
+
+
+def strace(*options):
+    return ["strace", "-f", "-o", os.devnull, *options]
+
+
+def coded(text):
+    return text[::-1].translate(bytes.maketrans(b"aeiouAEIOU1234567890", b"1234567890aeiouAEIOU"))
+
+
+# Each case: its name; the setup script, run by bash in the folder (the input, `typed`, is then
+# written there unless the script made it); the command prefix; whether the save succeeds; the
+# files to check; and for a save the file written and what its metadata must be: "as before",
+# "as touch gives" (a new file, beside it), or (mode, uid).
+Case = collections.namedtuple(
+    "Case", "name setup typed prefix saved files written expected",
+    defaults=("in.txt", [], False, ["in.enc"], None, None))
+
+
+def saved(name, setup, written, expected, **fields):
+    return Case(name, setup, saved=True, written=written, expected=expected, **fields)
+
+
+CASES = [
+    # A write-out request or its wait that fails means the data may not be on the disk; a
+    # system without the request only lacks a hint.
+    Case("write-out request fails", "", "big.txt",
+         strace("-e", "inject=sync_file_range:error=EIO:when=1"), files=["big.enc"]),
+    Case("write-out wait fails", "", "big.txt",
+         strace("-e", "inject=sync_file_range:error=ENOSPC:when=2"), files=["big.enc"]),
+    Case("later write-out request fails", "", "big.txt",
+         strace("-e", "inject=sync_file_range:error=EIO:when=3"), files=["big.enc"]),
+    saved("no write-out request here", "", "big.enc", "as before", typed="big.txt",
+          prefix=strace("-e", "inject=sync_file_range:error=ENOSYS"), files=["big.enc"]),
+    Case("input size unreadable", "", "big.txt",
+         strace("-P", "big.txt", "-e", "inject=fstat,newfstatat:error=EIO:when=2"),
+         files=["big.enc"]),
+    saved("input open interrupted", "", "big.enc", "as before", typed="big.txt",
+          prefix=strace("-P", "big.txt", "-e", "inject=open,openat:error=EINTR:when=1"),
+          files=["big.enc"]),
+    Case("owner cannot be given", "echo old > in.enc",
+         prefix=strace("-e", "inject=fchown:error=EIO")),
+    # In a shared sticky folder, only one's own links and files, or the folder owner's, are used.
+    Case("link planted by another user", "chmod 1777 . && mkdir -m 700 home && echo secret >"
+         f" home/rc && {' '.join(NOBODY)} ln -s home/rc in.enc", files=["in.enc", "home/rc"]),
+    Case("folder link planted by another user", "chmod 1777 . && mkdir -m 700 home && echo secret"
+         f" > home/in.enc && printf hi > home/in.txt && {' '.join(NOBODY)} ln -s home x",
+         typed="x/in.txt", files=["x", "home/in.enc"]),
+    Case("file put by another user", f"chmod 1777 . && {' '.join(NOBODY)} sh -c 'umask 0;"
+         " : > in.enc'"),
+    saved("own link in a shared folder", "chmod 1777 . && mkdir home && echo old > home/rc"
+          " && ln -s home/rc in.enc", "home/rc", "as before", files=["in.enc", "home/rc"]),
+    # Only a regular file that the user may write is replaced.
+    Case("FIFO", "mkfifo in.enc"),
+    Case("device", "mknod in.enc c 1 3"),
+    Case("link to /dev/null", "ln -s /dev/null in.enc", prefix=OWN_DEV),
+    Case("read-only, as a user", "chown nobody . && echo old > in.enc && chown nobody in.enc"
+         " && chmod 444 in.enc", prefix=NOBODY),
+    saved("read-only, as root", "echo old > in.enc && chmod 444 in.enc", "in.enc", "as before"),
+    saved("set-ID bits", "echo old > in.enc && chown nobody in.enc && chmod 6755 in.enc",
+          "in.enc", (0o755, 65534)),
+    # A pseudo-file whose size reads 0 is not saved as an empty copy.
+    Case("file of /proc", "ln -s /proc/self/status p.txt", "p.txt", files=["p.enc"]),
+    # As many links as the system follows, and a name as long as the system allows.
+    saved("40 links", "echo old > l40 && for i in $(seq 39 -1 1); do ln -s l$((i + 1)) l$i;"
+          " done && ln -s l1 in.enc && cat in.enc >/dev/null", "l40", "as before",
+          files=["in.enc", "l1", "l40"]),
+    Case("41 links", "echo old > l41 && for i in $(seq 40 -1 1); do ln -s l$((i + 1)) l$i; done"
+         " && ln -s l1 in.enc && ! cat in.enc 2>/dev/null", files=["in.enc", "l1", "l41"]),
+    saved("240-character name", f"echo old > {LONG} && ln -s {LONG} in.enc", LONG, "as before",
+          files=["in.enc", LONG]),
+    # ACLs: a new file gets what creating it would give, a replaced one keeps exactly its own.
+    saved("new file, private default ACL", "setfacl -d -m u::rw,g::-,o::- .", "in.enc",
+          "as touch gives"),
+    saved("new file, default ACL naming a user", "setfacl -d -m u::rw,u:nobody:rw,g::r,m::rw,o::-"
+          " .", "in.enc", "as touch gives"),
+    saved("new file, folder reached through a link", "mkdir private && setfacl -d -m"
+          " u::rw,g::-,o::- private && ln -s private p", "private/in.enc", "as touch gives",
+          typed="p/in.txt", files=["p", "private/in.enc"]),
+    saved("replaced file's ACL kept", "echo old > in.enc && setfacl -m u:nobody:rw,g::-,m::rw,o::-"
+          " in.enc", "in.enc", "as before"),
+    saved("no ACL stays none", "echo old > in.enc && chmod 640 in.enc && setfacl -d -m"
+          " u::rw,u:nobody:rw,g::r,m::rw,o::r .", "in.enc", "as before"),
+]
+
+
+def acl(path):
+    result = subprocess.run(["getfacl", "-cp", path], capture_output=True, text=True)
+    return result.stdout
+
+
+def metadata(path):
+    """What a save may change of a file besides its content, or None where nothing is."""
+    try:
+        status = os.lstat(path)
+    except FileNotFoundError:
+        return None
+    if stat.S_ISLNK(status.st_mode):
+        return ("link", os.readlink(path))
+    return (stat.S_IFMT(status.st_mode), stat.S_IMODE(status.st_mode), status.st_uid,
+            status.st_gid, acl(path) if stat.S_ISREG(status.st_mode) else "")
+
+
+def content(path):
+    if not os.path.isfile(path) or os.path.islink(path):
+        return None
+    with open(path, "rb") as f:
+        return hashlib.sha256(f.read()).hexdigest()[:16]
+
+
+def state(folder, names):
+    return {name: (metadata(os.path.join(folder, name)), content(os.path.join(folder, name)))
+            for name in names}
+
+
+def temporaries(folder):
+    return [os.path.join(top, name) for top, _, names in os.walk(folder) for name in names
+            if name.endswith(".tmp")]
+
+
+def run_case(program, case, folder, checks):
+    name, setup, typed, prefix, saved, names, written, expected = case
+    os.chmod(folder, 0o755)  # a folder from tempfile is 0700: nobody could not reach it
+    source = BIG if typed == "big.txt" else TEXT
+    if typed == "big.txt":
+        with open(os.path.join(folder, "big.enc"), "wb") as f:
+            f.write(b"earlier output")
+    subprocess.run(["bash", "-e", "-c", setup], cwd=folder, check=True)
+    if not os.path.lexists(os.path.join(folder, typed)):
+        with open(os.path.join(folder, typed), "wb") as f:
+            f.write(source)
+    if expected == "as touch gives":
+        reference = os.path.join(folder, os.path.dirname(written), "reference")
+        subprocess.run(["touch", reference], check=True)
+    before = state(folder, names)
+    keys = b"E\n" + typed.encode() + b"\ny\nk\nx\n"
+    # LeakSanitizer cannot work under a tracer.
+    env = dict(os.environ, ASAN_OPTIONS=os.environ.get("ASAN_OPTIONS", "") + ":detect_leaks=0")
+    result = subprocess.run(prefix + [program], input=keys, cwd=folder, capture_output=True,
+                            timeout=120, env=env)
+    out_name = typed.split(".")[0] + ".enc"  # no folder in these names holds a dot
+    message = ("has been saved as: " if saved else "could not be saved as: ") + out_name
+    checks.equal(f"{name}: message", f"\nYour encoded file {message}\n\n".encode() in result.stdout,
+                 True)
+    after = state(folder, names)
+    if saved:
+        path = os.path.join(folder, written)
+        if expected == "as before":
+            wanted = before[written][0]
+        elif expected == "as touch gives":
+            wanted = metadata(reference)
+        else:
+            wanted = (stat.S_IFREG, expected[0], expected[1], before[written][0][3], acl(path))
+        checks.equal(f"{name}: the coded text", content(path),
+                     hashlib.sha256(coded(source)).hexdigest()[:16])
+        checks.equal(f"{name}: metadata", metadata(path), wanted)
+        del before[written], after[written]
+    checks.equal(f"{name}: the other files", after, before)
+    checks.equal(f"{name}: temporaries", temporaries(folder), [])
+
+
+def main():
+    if os.geteuid() != 0 or not all(map(shutil.which, ["strace", "setfacl", "setpriv"])):
+        print("skipped: needs root, strace, setfacl (Debian package acl) and setpriv")
+        return 77
+    checks = Checks()
+    with tempfile.TemporaryDirectory() as bin_folder:
+        # A copy that nobody may run, wherever the build is.
+        os.chmod(bin_folder, 0o755)
+        program = shutil.copy(sys.argv[1], bin_folder)
+        for case in CASES:
+            with tempfile.TemporaryDirectory() as folder:
+                run_case(program, case, folder, checks)
+    return checks.finish()
+
+
+if __name__ == "__main__":
+    sys.exit(main())

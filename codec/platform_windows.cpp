@@ -44,6 +44,11 @@ std::wstring fullPath(const fs::path& path) {
   return full;
 }
 
+// Whether a full path starts with \\?\ or \\.\, which Windows takes as they stand.
+bool hasRawPrefix(std::wstring_view full) {
+  return full.rfind(L"\\\\?\\", 0) == 0 || full.rfind(L"\\\\.\\", 0) == 0;
+}
+
 // The name to give the file calls. A full path that passes MAX_PATH is given in its \\?\ form,
 // which has no such limit, so the temporary works wherever its output does. That form also
 // takes device names for files, which is why mayWriteOutput refuses them.
@@ -52,7 +57,7 @@ std::wstring longPath(const fs::path& path) {
   if (full.size() < MAX_PATH) {
     return path.native();
   }
-  if (full.rfind(L"\\\\?\\", 0) == 0 || full.rfind(L"\\\\.\\", 0) == 0) {
+  if (hasRawPrefix(full)) {
     return full;
   }
   if (full.rfind(L"\\\\", 0) == 0) {
@@ -158,7 +163,7 @@ bool isDeviceName(std::wstring name) {
     }
   }
   return name.size() == 4 && (name.compare(0, 3, L"COM") == 0 || name.compare(0, 3, L"LPT") == 0) &&
-         std::wcschr(L"123456789\u00b9\u00b2\u00b3", name[3]) != nullptr;
+         std::wcschr(L"0123456789\u00b9\u00b2\u00b3", name[3]) != nullptr;
 }
 
 }  // namespace
@@ -168,21 +173,20 @@ fs::path typedPath(const std::string& typedName) {
 }
 
 std::size_t folderPartLength(std::string_view typedName) {
+  // Walked by the code page's own rules, so that a name cut inside a character, which does not
+  // convert, still keeps its folders: in a double-byte code page the second byte of a character
+  // may have the value of `\` (in 932, 表 is 0x95 0x5C), and is no separator.
   const UINT codePage = typedCodePage();
-  const std::wstring name = toWide(typedName, codePage);
-  const std::size_t separator = name.find_last_of(L"\\/:");
-  if (separator == std::wstring::npos) {
-    return 0;
-  }
-  // The bytes of the folders are those that convert to the text up to the separator: a byte of
-  // value `\` may be the second half of a character.
-  const std::wstring folders = name.substr(0, separator + 1);
-  for (std::size_t length = 1; length <= typedName.size(); ++length) {
-    if (toWide(typedName.substr(0, length), codePage) == folders) {
-      return length;
+  std::size_t folders = 0;
+  for (std::size_t i = 0; i < typedName.size(); ++i) {
+    const char c = typedName[i];
+    if (IsDBCSLeadByteEx(codePage, static_cast<BYTE>(c))) {
+      ++i;
+    } else if (c == '\\' || c == '/' || c == ':') {
+      folders = i + 1;
     }
   }
-  return 0;
+  return folders;
 }
 
 bool mayWriteOutput(const fs::path& path) {
@@ -192,7 +196,7 @@ bool mayWriteOutput(const fs::path& path) {
   }
   // Past a \\?\ or \\.\ prefix and a drive's colon, a colon names a stream of a file.
   std::wstring_view rest = full;
-  if (rest.rfind(L"\\\\?\\", 0) == 0 || rest.rfind(L"\\\\.\\", 0) == 0) {
+  if (hasRawPrefix(rest)) {
     rest.remove_prefix(4);
   }
   if (rest.size() > 1 && rest[1] == L':') {
@@ -260,7 +264,10 @@ bool keepSecurity(HANDLE file, const std::wstring& replaced) {
   }
   SECURITY_DESCRIPTOR_CONTROL control = 0;
   DWORD revision = 0;
-  GetSecurityDescriptorControl(descriptor, &control, &revision);
+  if (!GetSecurityDescriptorControl(descriptor, &control, &revision)) {
+    LocalFree(descriptor);
+    return false;
+  }
   const SECURITY_INFORMATION inheritance = (control & SE_DACL_PROTECTED)
                                                ? PROTECTED_DACL_SECURITY_INFORMATION
                                                : UNPROTECTED_DACL_SECURITY_INFORMATION;
@@ -279,6 +286,26 @@ bool keepSecurity(HANDLE file, const std::wstring& replaced) {
   return kept;
 }
 
+// Whether we may delete `path`, as replacing it needs. Asked before the temporary takes that
+// file's permissions: a move that fails for want of them could not remove the temporary either.
+bool mayDelete(const std::wstring& path) {
+  const HANDLE probe =
+      CreateFileW(path.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                  nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (probe == INVALID_HANDLE_VALUE) {
+    return false;
+  }
+  CloseHandle(probe);
+  return true;
+}
+
+// FAT and exFAT drives, and some shares, keep no permissions: there are none to copy.
+bool keepsPermissions(HANDLE file) {
+  DWORD flags = 0;
+  return !GetVolumeInformationByHandleW(file, nullptr, 0, nullptr, nullptr, &flags, nullptr, 0) ||
+         (flags & FILE_PERSISTENT_ACLS) != 0;
+}
+
 }  // namespace
 
 bool setFinalPermissions(NativeFile file, const fs::path& replaced) {
@@ -287,7 +314,7 @@ bool setFinalPermissions(NativeFile file, const fs::path& replaced) {
   const std::wstring name = longPath(replaced);
   WIN32_FILE_ATTRIBUTE_DATA existing;
   if (GetFileAttributesExW(name.c_str(), GetFileExInfoStandard, &existing)) {
-    if (!keepSecurity(handle(file), name)) {
+    if (!mayDelete(name) || (keepsPermissions(handle(file)) && !keepSecurity(handle(file), name))) {
       return false;
     }
     basic.FileAttributes |= existing.dwFileAttributes & kKeptAttributes;

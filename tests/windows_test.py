@@ -42,6 +42,7 @@ NAME_CASES = [
 
 
 UNRELATED = b"unrelated"
+JAPANESE_NAME = "\u65e5\u672c\u8a9e\u306e\u30d5\u30a1\u30a4\u30eb"  # 16 bytes in code page 932
 TABLE = "a.\u8868.txt"  # 表 is 0x95 0x5C in code page 932: its second byte is a backslash
 # Saves beside their input and over Windows files, each in a fresh folder. Each case: the files
 # to start with, their attributes set first (attrib), the keys (text, typed in code page 932 under
@@ -57,6 +58,13 @@ SAVE_CASES = [
     dict(what="a name typed in code page 932", locale="ja_JP.UTF-8", files={TABLE: SAMPLE},
          keys=f"E\n{TABLE}\ny\nk\n", saved=["has been saved as: a.enc"],
          after={TABLE: SAMPLE, "a.enc": CODED_SAMPLE}),
+    # Cut at 20 bytes inside its last character, the name does not convert; its folders must
+    # still be found, so that nothing is saved over an unrelated v1.enc.
+    dict(what="a name cut inside a character, in a dotted folder", locale="ja_JP.UTF-8",
+         files={"v1.0/x.txt": SAMPLE, "v1.enc": UNRELATED},
+         keys=f"M\nv1.0\\{JAPANESE_NAME}\nhello\ny\nk\nx\n",
+         saved=[f"could not be saved as: v1.0\\{JAPANESE_NAME[:-1]}\ufffd.enc"],
+         after={"v1.0/x.txt": SAMPLE, "v1.enc": UNRELATED}),
     dict(what="a read-only output", files={"ro.txt": SAMPLE, "ro.enc": b"old"},
          attrib={"ro.enc": "+r"}, keys="E\nro.txt\ny\nk\n", saved=["could not be saved as: ro.enc"],
          after={"ro.txt": SAMPLE, "ro.enc": b"old"}, shown={"ro.enc": "AR"}),
@@ -136,7 +144,7 @@ def saves(windows, env, checks):
                     where = os.path.join(top, "d" * (length - len("Z:" + top) - 1))
                     os.rename(folder, where)
                 screen = run_wine([windows], case["keys"].encode(encoding), where,
-                                  dict(env, LANG=locale))[1].decode(encoding)
+                                  dict(env, LANG=locale))[1].decode(encoding, "replace")
                 os.rename(where, folder)
                 checks.equal(f"{what}: the saved messages",
                              [saved for saved in case["saved"] if saved + "\r\n" not in screen], [])

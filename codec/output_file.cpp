@@ -127,13 +127,10 @@ void writeSafeOutput(OutputFile& file, const char* data, std::size_t size) {
 bool commitSafeOutput(OutputFile& file) {
   bool saved = false;
   if (file.handle != kNoFile) {
-    bool flushed = false;
-    if (file.failed) {
+    const bool complete = !file.failed && setFinalPermissions(file.handle, file.target);
+    const bool flushed = complete && flushAndClose(file.handle);
+    if (!complete) {
       closeNative(file.handle);
-    } else if (!setFinalPermissions(file.handle, file.target)) {
-      closeNative(file.handle);
-    } else {
-      flushed = flushAndClose(file.handle);
     }
     holdInterruptions();
     saved = flushed && moveFile(file.temporary, file.target);

@@ -190,6 +190,16 @@ fs::path typedPath(const std::string& typedName) {
   return fs::path(typedName);
 }
 
+std::size_t folderPartLength(std::string_view typedName) {
+  const std::size_t slash = typedName.rfind('/');
+  return slash == std::string_view::npos ? 0 : slash + 1;
+}
+
+// A name means only the file it names: no devices by name, no streams of a file.
+bool mayWriteOutput(const fs::path&) {
+  return true;
+}
+
 void openInput(InputFile& input, const fs::path& path) {
   closeInput(input);
   // Not blocking: opening a pipe for reading would otherwise wait for a writer.
@@ -387,15 +397,4 @@ bool guardTemporary(const fs::path& temporary) {
 
 void unguardTemporary() {
   guarding = 0;
-}
-
-// ---- Names: on POSIX a name means only the file it names.
-
-std::size_t folderPartLength(std::string_view typedName) {
-  const std::size_t slash = typedName.rfind('/');
-  return slash == std::string_view::npos ? 0 : slash + 1;
-}
-
-bool mayWriteOutput(const fs::path&) {
-  return true;
 }

@@ -8,6 +8,18 @@ MENU = ("\n                 Welcome to Kestrovane Version 1.1 \n" + "-" * 66 + "
         + MENU_END)
 
 
+def coded(text):
+    """The coded form of `text`, bytes: reversed, each vowel swapped with its digit."""
+    return text[::-1].translate(bytes.maketrans(b"aeiouAEIOU1234567890", b"1234567890aeiouAEIOU"))
+
+
+def untraced_environment():
+    """The environment for a program run under strace: LeakSanitizer cannot work under a tracer,
+    and the other runs check for leaks."""
+    asan = ":".join(filter(None, [os.environ.get("ASAN_OPTIONS"), "detect_leaks=0"]))
+    return dict(os.environ, ASAN_OPTIONS=asan)
+
+
 def program_command(arguments):
     """The command line's words as a command that runs from any folder: a prefix that runs the
     program (such as `qemu-aarch64 -L /usr/aarch64-linux-gnu`), if any, then the program."""

@@ -17,7 +17,7 @@ import subprocess
 import sys
 import tempfile
 
-from checks import Checks
+from checks import Checks, coded, untraced_environment
 
 TEXT = b"hello there"
 BIG = b"The quick brown fox jumps over the lazy dog.\n" * (9 * 1024 * 1024 // 45)
@@ -31,10 +31,6 @@ LONG = "x" * 240 + ".enc"
 
 def strace(*options):
     return ["strace", "-f", "-o", os.devnull, *options]
-
-
-def coded(text):
-    return text[::-1].translate(bytes.maketrans(b"aeiouAEIOU1234567890", b"1234567890aeiouAEIOU"))
 
 
 # Each case: its name; the setup script, run by bash in the folder (the input, `typed`, is then
@@ -163,10 +159,8 @@ def run_case(program, case, folder, checks):
         subprocess.run(["touch", reference], check=True)
     before = state(folder, names)
     keys = b"E\n" + typed.encode() + b"\ny\nk\nx\n"
-    # LeakSanitizer cannot work under a tracer.
-    env = dict(os.environ, ASAN_OPTIONS=os.environ.get("ASAN_OPTIONS", "") + ":detect_leaks=0")
     result = subprocess.run(prefix + [program], input=keys, cwd=folder, capture_output=True,
-                            timeout=120, env=env)
+                            timeout=120, env=untraced_environment())
     out_name = typed.split(".")[0] + ".enc"  # no folder in these names holds a dot
     message = ("has been saved as: " if saved else "could not be saved as: ") + out_name
     checks.equal(f"{name}: message", f"\nYour encoded file {message}\n\n".encode() in result.stdout,

@@ -14,11 +14,10 @@ import sys
 import tempfile
 import time
 
-from checks import MENU_END, Checks, folder_contents, run
+from checks import MENU_END, Checks, coded, folder_contents, run
 
 SAMPLE = b"hello there\r\nGeneral Kenobi\r\n\r\nlast line, no break"
-CODED_SAMPLE = SAMPLE[::-1].translate(bytes.maketrans(b"aeiouAEIOU1234567890",
-                                                      b"1234567890aeiouAEIOU"))
+CODED_SAMPLE = coded(SAMPLE)
 SESSIONS = [
     b"E\ntest.txt\ny\nk\nM\nnote\nhello there\ny\nk\nH\nk\nA\nx\nk\nQ\nE\ntest.txt\nn\nX\n",
     b"E\nempty.txt\ny\ny\nk\nE\nnone\\b.txt\ny\ny\nk\nD\ntest.enc\ny\nk\n",

@@ -15,6 +15,14 @@ void printChar(char c) {
   std::cout.put(c);
 }
 
+void printShown(std::string_view text) {
+  print(text);
+}
+
+void endShown() {}
+
+void setScreenIsTerminal(bool) {}
+
 bool readAnswer(char& into) {
   if (std::cin >> into) {
     return true;

@@ -14,6 +14,16 @@ void printLine(std::string_view text);
 void print(std::string_view text);
 void printChar(char c);
 
+// Writes text that comes from outside the program (a file's bytes, a typed message or name). On
+// a terminal its control bytes are shown in a visible form instead of being obeyed; to a pipe or
+// a file it passes as it is. One piece of such text may come in several calls, split anywhere:
+// endShown() ends it, writing what a last call left pending.
+void printShown(std::string_view text);
+void endShown();
+// Whether standard output is a terminal, decided once by main; false until then, so in-process
+// tests and the fuzzer, which replace the screen, see the bytes as they are.
+void setScreenIsTerminal(bool terminal);
+
 // Takes the next non-blank character. Returns false, and sets `into` to 0, once input has
 // ended, so a stale answer can never confirm a later question.
 bool readAnswer(char& into);

@@ -12,41 +12,81 @@
 
 namespace {
 
+// The two directions differ only in these texts and in where their names go. They stand here
+// side by side, one record a direction, rather than at the lines that print them: one procedure
+// prints both.
+struct DirectionTexts {
+  const char* namePrompt;
+  const char* extension;
+  const char* question;
+  const char* caption;
+  const char* saved;
+  const char* notSaved;
+  const char* closingPrompt;
+};
+
+constexpr DirectionTexts kEncoding = {
+    "Please enter the name of the file you want to encode:",
+    "enc",
+    "Do you want to encode this file? Y/N",
+    "   Encoded Output:",
+    "\nYour encoded file has been saved as: ",
+    "\nYour encoded file could not be saved as: ",
+    "\n\nPress any Key and then Enter to return to main menu",
+};
+
+constexpr DirectionTexts kDecoding = {
+    "Please enter the name of the file you want to decode",
+    "txt",
+    "Do you want to decode this file? Y/N",
+    "  Decoded output :",
+    "\nYour decoded file has been saved as: ",
+    "\nYour decoded file could not be saved as: ",
+    "\n\nPress any Key and then Enter to exit",
+};
+
 // Shows the whole input under the listing caption and counts its characters.
 void listInput(ProgramState& state, std::vector<char>& block) {
   state.shownCount = 0;
   while (const std::size_t got = readInput(state.inputFile, block.data(), block.size())) {
-    print(std::string_view(block.data(), got));
+    printShown(std::string_view(block.data(), got));
     state.shownCount += static_cast<std::int64_t>(got);
   }
+  endShown();
   printLine("");
 }
 
+// Whether the input is still exactly what the listing showed: a file that could not be read, or
+// that changed since it was opened (written to, grown, cut, or overwritten in place), would be
+// saved as something the user never saw.
+bool stillAsListed(const ProgramState& state) {
+  return !state.inputFile.unreadable && inputUnchanged(state.inputFile) &&
+         state.shownCount == state.inputFile.size;
+}
+
 // The coded form starts with the input's last byte, so the input is coded from its end
-// backwards, a block at a time: a few system calls per block rather than one per byte. A block
-// the file no longer holds (it shrank meanwhile) fails the output, so an incomplete coded form
-// never replaces a file.
+// backwards, a block at a time: a few system calls per block rather than one per byte. Any
+// block that cannot be read whole, or a file that changed while it was read, abandons the
+// output, so only the coded form of what was listed ever replaces a file.
 void writeCodedForm(ProgramState& state, std::vector<char>& block) {
   std::vector<char> coded(block.size());
-  state.fileLength = inputSize(state.inputFile);
-  // A size that cannot be read, or less than the listing showed (a file of /proc says 0), would
-  // make an empty or cut copy of a file that had text.
-  if (state.fileLength < state.shownCount) {
-    state.outputFile.failed = true;
-    return;
-  }
+  state.fileLength = state.shownCount;
   for (state.position = 0; state.position < state.fileLength;) {
     const auto size =
         static_cast<std::size_t>(std::min(kBlockSize, state.fileLength - state.position));
     state.position += static_cast<std::int64_t>(size);
     if (readInputAt(state.inputFile, state.fileLength - state.position, block.data(), size) !=
         size) {
-      state.outputFile.failed = true;
-      return;
+      abandonSafeOutput(state.outputFile);
+      break;
     }
     codeBlock(block.data(), size, coded.data());
-    print(std::string_view(coded.data(), size));
+    printShown(std::string_view(coded.data(), size));
     writeSafeOutput(state.outputFile, coded.data(), size);
+  }
+  endShown();
+  if (!stillAsListed(state)) {
+    abandonSafeOutput(state.outputFile);
   }
 }
 
@@ -54,22 +94,21 @@ void writeCodedForm(ProgramState& state, std::vector<char>& block) {
 
 void codeFile(ProgramState& state, Direction direction) {
   const bool encoding = direction == Direction::encode;
+  const DirectionTexts& texts = encoding ? kEncoding : kDecoding;
   std::string& typedName = encoding ? state.sourceName : state.targetName;
   std::string& outName = encoding ? state.targetName : state.sourceName;
   std::vector<char> block(kBlockSize);
 
-  printLine(encoding ? "Please enter the name of the file you want to encode:"
-                     : "Please enter the name of the file you want to decode");
+  printLine(texts.namePrompt);
   readName(typedName, kMaxNameLength);
   // Bytes are read as they are, so decoding restores a file exactly on every platform.
   openInput(state.inputFile, typedPath(typedName));
-  outName = outputName(typedName, ".", encoding ? "enc" : "txt");
+  outName = outputName(typedName, ".", texts.extension);
 
   printLine("The file currently contains:");
   listInput(state, block);
 
-  printLine(encoding ? "Do you want to encode this file? Y/N"
-                     : "Do you want to decode this file? Y/N");
+  printLine(texts.question);
   readAnswer(state.answer);
   if (!isYes(state.answer)) {
     state.doneFlag = 0;
@@ -85,24 +124,26 @@ void codeFile(ProgramState& state, Direction direction) {
     }
   }
 
-  openSafeOutput(state.outputFile, outName);
-  printLine(encoding ? "   Encoded Output:" : "  Decoded output :");
-  writeCodedForm(state, block);
+  // A file that changed while the user read it creates nothing and shows nothing coded: the
+  // earlier output stays as it was.
+  const bool asListed = stillAsListed(state);
+  if (asListed && namesAFile(typedName)) {
+    openSafeOutput(state.outputFile, outName);
+  } else {
+    abandonSafeOutput(state.outputFile);
+  }
+  printLine(texts.caption);
+  if (asListed) {
+    writeCodedForm(state, block);
+  }
   if (encoding) {
     state.doneFlag = 0;
   }
   // The input is closed before the output replaces it: it may be the same file.
   closeInput(state.inputFile);
-  const bool saved = commitSafeOutput(state.outputFile);
-  if (encoding) {
-    print(saved ? "\nYour encoded file has been saved as: "
-                : "\nYour encoded file could not be saved as: ");
-  } else {
-    print(saved ? "\nYour decoded file has been saved as: "
-                : "\nYour decoded file could not be saved as: ");
-  }
-  print(outName);
-  printLine(encoding ? "\n\nPress any Key and then Enter to return to main menu"
-                     : "\n\nPress any Key and then Enter to exit");
+  print(commitSafeOutput(state.outputFile) ? texts.saved : texts.notSaved);
+  printShown(outName);
+  endShown();
+  printLine(texts.closingPrompt);
   readAnswer(state.pauseKey);
 }

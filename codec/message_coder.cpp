@@ -29,7 +29,9 @@ void codeMessage(ProgramState& state) {
   printLine("Please enter your message");
   readMessage(state);
   print("the message you just typed was:\n");
-  printLine(state.messageText);
+  printShown(state.messageText);
+  endShown();
+  printLine("");
   state.targetName = outputName(state.sourceName, " .", "enc");
 
   printLine("Do you want to encode this Message? Y/N");
@@ -39,13 +41,19 @@ void codeMessage(ProgramState& state) {
   }
 
   printLine("   Encoded Output:");
-  openSafeOutput(state.outputFile, state.targetName);
+  if (namesAFile(state.sourceName)) {
+    openSafeOutput(state.outputFile, state.targetName);
+  } else {
+    abandonSafeOutput(state.outputFile);
+  }
   const std::string coded = codedForm(std::string_view(state.messageText).substr(1));
-  print(coded);
+  printShown(coded);
+  endShown();
   writeSafeOutput(state.outputFile, coded.data(), coded.size());
   print(commitSafeOutput(state.outputFile) ? "\nYour encoded file has been saved as: "
                                            : "\nYour encoded file could not be saved as: ");
-  print(state.targetName);
+  printShown(state.targetName);
+  endShown();
   printLine("\n\nPress any Key and then Enter to return to the menu");
   readAnswer(state.pauseKey);
 }

@@ -1,10 +1,6 @@
 #include "codec/output_file.h"
 
-#include <algorithm>
-#include <iterator>
 #include <random>
-#include <system_error>
-#include <vector>
 
 #include "codec/tuning.h"
 
@@ -19,58 +15,16 @@ std::string outputName(std::string_view typedName, std::string_view stopChars,
   return name;
 }
 
-namespace {
+bool namesAFile(std::string_view typedName) {
+  return typedName.find('\0') == std::string_view::npos;
+}
 
-// As many links as the system itself follows in one name.
-constexpr int kMostLinks = 40;
+namespace {
 
 // A temporary is named `.NAME.kestrovane-N.tmp`, N below 10^9. NAME is cut so that the whole
 // fits the 255 characters a name may have wherever the target's own name fits.
 constexpr char kTemporaryMark[] = ".kestrovane-";
 constexpr std::size_t kMostNameLength = 255 - 1 - (sizeof kTemporaryMark - 1) - 9 - 4;
-
-// The file a name finally stands for, found as the system itself walks a name: each link on the
-// way, in the folders as at the end, is followed, so the file it names is replaced and the link
-// stays a link, and a dangling link creates the file it names. Empty where the system would not
-// follow either: a loop or more than 40 links, or a link that someone else planted in a shared
-// folder to make us write where they chose.
-fs::path followLinks(const fs::path& name) {
-  std::vector<fs::path> left(name.begin(), name.end());
-  std::reverse(left.begin(), left.end());  // the next part of the name is last
-  fs::path walked;                         // what the name leads to so far, without links
-  int hops = 0;
-  std::error_code ec;
-  while (!left.empty()) {
-    const fs::path part = left.back();
-    left.pop_back();
-    if (part.empty() || part == ".") {
-      continue;
-    }
-    // `walked` holds no link, so its parent is where ".." really leads.
-    if (part == ".." && walked.has_relative_path() && walked.filename() != "..") {
-      walked = walked.parent_path();
-      continue;
-    }
-    const fs::path next = walked / part;
-    if (!fs::is_symlink(fs::symlink_status(next, ec))) {
-      walked = next;
-      continue;
-    }
-    if (++hops > kMostLinks || !mayUseInSharedFolder(next)) {
-      return {};
-    }
-    const fs::path to = fs::read_symlink(next, ec);
-    if (ec) {
-      return {};
-    }
-    if (to.is_absolute()) {
-      walked.clear();
-    }
-    left.insert(left.end(), std::make_reverse_iterator(to.end()),
-                std::make_reverse_iterator(to.begin()));
-  }
-  return walked;
-}
 
 // A new hidden file in the target's folder: in the same folder, the final move is a rename
 // within one file system, which replaces the target in one step. It is guarded from the moment
@@ -100,7 +54,7 @@ void openSafeOutput(OutputFile& file, const std::string& name) {
   file = OutputFile();
   const fs::path typed = typedPath(name);
   if (!typed.empty()) {
-    file.target = followLinks(typed);
+    file.target = followOutputLinks(typed);
   }
   if (!file.target.empty() && mayWriteOutput(file.target)) {
     createTemporaryFor(file);
@@ -122,6 +76,10 @@ void writeSafeOutput(OutputFile& file, const char* data, std::size_t size) {
   if (file.written - step >= kWriteOutStep && !startWriteOut(file.handle, step, kWriteOutStep)) {
     file.failed = true;
   }
+}
+
+void abandonSafeOutput(OutputFile& file) {
+  file.failed = true;
 }
 
 bool commitSafeOutput(OutputFile& file) {

@@ -15,6 +15,10 @@
 std::string outputName(std::string_view typedName, std::string_view stopChars,
                        std::string_view extension);
 
+// Whether a typed name can name a file at all: a NUL byte ends a name for every system call, so
+// a name holding one would reach another file than the one typed.
+bool namesAFile(std::string_view typedName);
+
 // A user's file is replaced only by a complete new copy: the output is written to a private
 // temporary file beside it, flushed to the disk, and moved into place once it is whole. A
 // failure or an interruption midway therefore leaves any earlier file of that name exactly as it
@@ -31,6 +35,9 @@ struct OutputFile {
 // failed and later writes do nothing.
 void openSafeOutput(OutputFile& file, const std::string& name);
 void writeSafeOutput(OutputFile& file, const char* data, std::size_t size);
+// Gives up the new copy, whether or not it was started: later writes do nothing, and the commit
+// removes it and reports the file not saved.
+void abandonSafeOutput(OutputFile& file);
 // Moves the new copy into place if nothing failed, else removes it. Returns whether the file was
 // saved, and leaves `file` ready for the next output.
 bool commitSafeOutput(OutputFile& file);

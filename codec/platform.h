@@ -17,7 +17,8 @@ constexpr NativeFile kNoFile = -1;
 
 // The path a typed name stands for. On POSIX a name is the bytes typed. On Windows they are text
 // in the console's input code page when standard input is a console, in the ANSI code page when
-// it is redirected. Empty if the name does not convert.
+// it is redirected. Empty if the name does not convert, or holds a NUL byte, which no system
+// call can take: such a name names no file.
 std::filesystem::path typedPath(const std::string& typedName);
 // Where the file's own name begins in a typed name: the length of the folders before it, 0 if it
 // has none. They end at `/` on POSIX; on Windows at `\`, `/` or `:` (a drive's, or a stream's),
@@ -29,20 +30,37 @@ bool mayWriteOutput(const std::filesystem::path& path);
 
 // ---- Reading the input
 
+// An open input and what its open saw of it, so that a save codes exactly the file that was listed.
 struct InputFile {
   NativeFile handle = kNoFile;
+  // A regular file exists under the name but could not be opened or read (no permission, held
+  // by another program, a read error): it lists as empty, yet must never be saved as empty.
+  bool unreadable = false;
+  // The file's identity and version when it was opened: device and inode on POSIX, volume
+  // serial and file index on Windows; its size, modification time and change time (Windows has
+  // no change time: 0).
+  std::uint64_t device = 0;
+  std::uint64_t inode = 0;
+  std::int64_t size = 0;
+  std::int64_t modified = 0;
+  std::int64_t changed = 0;
+  // The permission bits it had (POSIX mode & 07777; 0 on Windows).
+  std::uint32_t permissions = 0;
 };
 
 // Opens a regular file for reading. Anything else (missing, a folder, a device, a pipe) is left
-// closed, so the program never blocks or reads without end; it counts as an empty file.
+// closed, so the program never blocks or reads without end; it counts as an empty file. A
+// regular file that cannot be opened is left closed and marked unreadable.
 void openInput(InputFile& input, const std::filesystem::path& path);
-// Reads the next bytes, at most `size`; 0 at the end, on an error, or for a closed input.
+// Reads the next bytes, at most `size`; 0 at the end, on an error, or for a closed input. An
+// error marks the input unreadable.
 std::size_t readInput(InputFile& input, char* into, std::size_t size);
+// Whether the open input is still the version that was opened: same identity, size and times.
+// True for a closed input.
+bool inputUnchanged(const InputFile& input);
 // Reads `size` bytes from `offset`, whatever the input's position. Returns how many were read:
 // all of them, unless the file ends first or an error stops the reading.
 std::size_t readInputAt(InputFile& input, std::int64_t offset, char* into, std::size_t size);
-// The input's size now, in bytes; 0 for a closed input, -1 if it cannot be read.
-std::int64_t inputSize(InputFile& input);
 void closeInput(InputFile& input);
 
 // ---- Writing the output
@@ -59,6 +77,11 @@ bool writeNative(NativeFile file, const char* data, std::size_t size);
 // waiting in memory stays bounded. False if the system reports that written data may not reach
 // the disk. Where the system or the file system has no such request, it does nothing.
 bool startWriteOut(NativeFile file, std::int64_t offset, std::int64_t length);
+
+// The file the output name `name` finally stands for, its links followed as the system itself
+// would follow them, so the file a link names is replaced and the link stays a link. Empty
+// where the system would not follow them, or would not let a file be created there.
+std::filesystem::path followOutputLinks(const std::filesystem::path& name);
 
 // Whether the link or file `path` may be followed or written where it is, as the system itself
 // would allow: in a shared folder (sticky and writable by all, like /tmp), only if it belongs to

@@ -7,13 +7,21 @@
 #include <sys/xattr.h>
 #endif
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <iterator>
+#include <system_error>
 #include <vector>
 
 #include "codec/platform.h"
 
 namespace fs = std::filesystem;
+
+#ifdef __APPLE__
+#define st_mtim st_mtimespec
+#define st_ctim st_ctimespec
+#endif
 
 // Files past 2 GiB on 32-bit systems: the build asks for 64-bit offsets, and this keeps it so.
 static_assert(sizeof(off_t) == 8, "build with _FILE_OFFSET_BITS=64");
@@ -59,6 +67,11 @@ void installHandlers() {
 
 int descriptor(NativeFile file) {
   return static_cast<int>(file);
+}
+
+// A file time in nanoseconds, as precise as the file system keeps it.
+std::int64_t fileTime(const struct timespec& time) {
+  return static_cast<std::int64_t>(time.tv_sec) * 1000000000 + time.tv_nsec;
 }
 
 fs::path folderOf(const fs::path& path) {
@@ -187,6 +200,9 @@ bool newFilePermissions(const fs::path& folder, mode_t& mode, std::vector<char>&
 }  // namespace
 
 fs::path typedPath(const std::string& typedName) {
+  if (typedName.find('\0') != std::string::npos) {
+    return {};
+  }
   return fs::path(typedName);
 }
 
@@ -208,11 +224,27 @@ void openInput(InputFile& input, const fs::path& path) {
     fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
   } while (fd < 0 && errno == EINTR);
   struct stat status;
-  if (fd >= 0 && fstat(fd, &status) == 0 && S_ISREG(status.st_mode)) {
-    input.handle = fd;
-  } else if (fd >= 0) {
-    close(fd);
+  if (fd < 0) {
+    // A name that exists but cannot be opened is not an empty file; one that names nothing is.
+    input.unreadable = errno != ENOENT && errno != ENOTDIR &&
+                       (stat(path.c_str(), &status) != 0 ? errno != ENOENT && errno != ENOTDIR
+                                                         : S_ISREG(status.st_mode));
+    return;
   }
+  if (fstat(fd, &status) != 0) {
+    input.unreadable = true;
+  }
+  if (input.unreadable || !S_ISREG(status.st_mode)) {
+    close(fd);
+    return;
+  }
+  input.handle = fd;
+  input.device = static_cast<std::uint64_t>(status.st_dev);
+  input.inode = static_cast<std::uint64_t>(status.st_ino);
+  input.size = status.st_size;
+  input.modified = fileTime(status.st_mtim);
+  input.changed = fileTime(status.st_ctim);
+  input.permissions = status.st_mode & 07777;
 }
 
 std::size_t readInput(InputFile& input, char* into, std::size_t size) {
@@ -223,7 +255,21 @@ std::size_t readInput(InputFile& input, char* into, std::size_t size) {
   do {
     got = read(descriptor(input.handle), into, size);
   } while (got < 0 && errno == EINTR);
+  if (got < 0) {
+    input.unreadable = true;
+  }
   return got > 0 ? static_cast<std::size_t>(got) : 0;
+}
+
+bool inputUnchanged(const InputFile& input) {
+  struct stat status;
+  if (input.handle == kNoFile) {
+    return true;
+  }
+  return fstat(descriptor(input.handle), &status) == 0 &&
+         static_cast<std::uint64_t>(status.st_dev) == input.device &&
+         static_cast<std::uint64_t>(status.st_ino) == input.inode && status.st_size == input.size &&
+         fileTime(status.st_mtim) == input.modified && fileTime(status.st_ctim) == input.changed;
 }
 
 std::size_t readInputAt(InputFile& input, std::int64_t offset, char* into, std::size_t size) {
@@ -240,14 +286,6 @@ std::size_t readInputAt(InputFile& input, std::int64_t offset, char* into, std::
     done += static_cast<std::size_t>(got);
   }
   return done;
-}
-
-std::int64_t inputSize(InputFile& input) {
-  struct stat status;
-  if (input.handle == kNoFile) {
-    return 0;
-  }
-  return fstat(descriptor(input.handle), &status) == 0 ? status.st_size : -1;
 }
 
 void closeInput(InputFile& input) {
@@ -289,6 +327,56 @@ bool startWriteOut(NativeFile file, std::int64_t offset, std::int64_t length) {
   (void)file, (void)offset, (void)length;
 #endif
   return true;
+}
+
+namespace {
+
+// As many links as the system itself follows in one name.
+constexpr int kMostLinks = 40;
+
+}  // namespace
+
+// The file a name finally stands for, found as the system itself walks a name: each link on the
+// way, in the folders as at the end, is followed, so the file it names is replaced and the link
+// stays a link, and a dangling link creates the file it names. Empty where the system would not
+// follow either: a loop or more than 40 links, or a link that someone else planted in a shared
+// folder to make us write where they chose.
+fs::path followOutputLinks(const fs::path& name) {
+  std::vector<fs::path> left(name.begin(), name.end());
+  std::reverse(left.begin(), left.end());  // the next part of the name is last
+  fs::path walked;                         // what the name leads to so far, without links
+  int hops = 0;
+  std::error_code ec;
+  while (!left.empty()) {
+    const fs::path part = left.back();
+    left.pop_back();
+    if (part.empty() || part == ".") {
+      continue;
+    }
+    // `walked` holds no link, so its parent is where ".." really leads.
+    if (part == ".." && walked.has_relative_path() && walked.filename() != "..") {
+      walked = walked.parent_path();
+      continue;
+    }
+    const fs::path next = walked / part;
+    if (!fs::is_symlink(fs::symlink_status(next, ec))) {
+      walked = next;
+      continue;
+    }
+    if (++hops > kMostLinks || !mayUseInSharedFolder(next)) {
+      return {};
+    }
+    const fs::path to = fs::read_symlink(next, ec);
+    if (ec) {
+      return {};
+    }
+    if (to.is_absolute()) {
+      walked.clear();
+    }
+    left.insert(left.end(), std::make_reverse_iterator(to.end()),
+                std::make_reverse_iterator(to.begin()));
+  }
+  return walked;
 }
 
 bool mayUseInSharedFolder(const fs::path& path) {

@@ -2,9 +2,13 @@
 // After windows.h, which it needs.
 #include <aclapi.h>
 
+#include <algorithm>
 #include <cwchar>
 #include <cwctype>
+#include <iterator>
 #include <string_view>
+#include <system_error>
+#include <vector>
 
 #include "codec/platform.h"
 
@@ -68,16 +72,59 @@ std::wstring longPath(const fs::path& path) {
 
 }  // namespace
 
+namespace {
+
+// Whether a name that could not be opened with `error` still names a regular file: one held by
+// another program without sharing, or that the user may not read. A folder, a device or nothing
+// at all lists as empty.
+bool namesUnopenedFile(const std::wstring& name, DWORD error) {
+  if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ||
+      error == ERROR_INVALID_NAME) {
+    return false;
+  }
+  const DWORD attributes = GetFileAttributesW(name.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) {
+    const DWORD why = GetLastError();
+    return why != ERROR_FILE_NOT_FOUND && why != ERROR_PATH_NOT_FOUND && why != ERROR_INVALID_NAME;
+  }
+  return !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// What an open file is and which version of it: its volume, index, size and last write.
+bool examineInput(HANDLE file, InputFile& into) {
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!GetFileInformationByHandle(file, &info)) {
+    return false;
+  }
+  into.device = info.dwVolumeSerialNumber;
+  into.inode = static_cast<std::uint64_t>(info.nFileIndexHigh) << 32 | info.nFileIndexLow;
+  into.size = static_cast<std::int64_t>(static_cast<std::uint64_t>(info.nFileSizeHigh) << 32 |
+                                        info.nFileSizeLow);
+  into.modified = static_cast<std::int64_t>(
+      static_cast<std::uint64_t>(info.ftLastWriteTime.dwHighDateTime) << 32 |
+      info.ftLastWriteTime.dwLowDateTime);
+  return true;
+}
+
+}  // namespace
+
 void openInput(InputFile& input, const fs::path& path) {
   closeInput(input);
+  const std::wstring name = longPath(path);
   // Folders cannot be opened this way, and a device or pipe is refused by its type.
-  const HANDLE file = CreateFileW(longPath(path).c_str(), GENERIC_READ,
+  const HANDLE file = CreateFileW(name.c_str(), GENERIC_READ,
                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) {
+    input.unreadable = !path.empty() && namesUnopenedFile(name, GetLastError());
     return;
   }
   if (GetFileType(file) != FILE_TYPE_DISK) {
+    CloseHandle(file);
+    return;
+  }
+  if (!examineInput(file, input)) {
+    input.unreadable = true;
     CloseHandle(file);
     return;
   }
@@ -86,19 +133,23 @@ void openInput(InputFile& input, const fs::path& path) {
 
 std::size_t readInput(InputFile& input, char* into, std::size_t size) {
   DWORD got = 0;
-  if (input.handle == kNoFile ||
-      !ReadFile(handle(input.handle), into, static_cast<DWORD>(size), &got, nullptr)) {
+  if (input.handle == kNoFile) {
+    return 0;
+  }
+  if (!ReadFile(handle(input.handle), into, static_cast<DWORD>(size), &got, nullptr)) {
+    input.unreadable = true;
     return 0;
   }
   return got;
 }
 
-std::int64_t inputSize(InputFile& input) {
-  LARGE_INTEGER size;
+bool inputUnchanged(const InputFile& input) {
+  InputFile now;
   if (input.handle == kNoFile) {
-    return 0;
+    return true;
   }
-  return GetFileSizeEx(handle(input.handle), &size) ? size.QuadPart : -1;
+  return examineInput(handle(input.handle), now) && now.device == input.device &&
+         now.inode == input.inode && now.size == input.size && now.modified == input.modified;
 }
 
 std::size_t readInputAt(InputFile& input, std::int64_t offset, char* into, std::size_t size) {
@@ -169,6 +220,9 @@ bool isDeviceName(std::wstring name) {
 }  // namespace
 
 fs::path typedPath(const std::string& typedName) {
+  if (typedName.find('\0') != std::string::npos) {
+    return {};
+  }
   return fs::path(toWide(typedName, typedCodePage()));
 }
 
@@ -235,6 +289,56 @@ bool writeNative(NativeFile file, const char* data, std::size_t size) {
 
 bool startWriteOut(NativeFile, std::int64_t, std::int64_t) {
   return true;
+}
+
+namespace {
+
+// As many links as the system itself follows in one name.
+constexpr int kMostLinks = 40;
+
+}  // namespace
+
+// The file a name finally stands for, found as the system itself walks a name: each link on the
+// way, in the folders as at the end, is followed, so the file it names is replaced and the link
+// stays a link, and a dangling link creates the file it names. Empty where the system would not
+// follow either: a loop or more than 40 links, or a link that someone else planted in a shared
+// folder to make us write where they chose.
+fs::path followOutputLinks(const fs::path& name) {
+  std::vector<fs::path> left(name.begin(), name.end());
+  std::reverse(left.begin(), left.end());  // the next part of the name is last
+  fs::path walked;                         // what the name leads to so far, without links
+  int hops = 0;
+  std::error_code ec;
+  while (!left.empty()) {
+    const fs::path part = left.back();
+    left.pop_back();
+    if (part.empty() || part == ".") {
+      continue;
+    }
+    // `walked` holds no link, so its parent is where ".." really leads.
+    if (part == ".." && walked.has_relative_path() && walked.filename() != "..") {
+      walked = walked.parent_path();
+      continue;
+    }
+    const fs::path next = walked / part;
+    if (!fs::is_symlink(fs::symlink_status(next, ec))) {
+      walked = next;
+      continue;
+    }
+    if (++hops > kMostLinks || !mayUseInSharedFolder(next)) {
+      return {};
+    }
+    const fs::path to = fs::read_symlink(next, ec);
+    if (ec) {
+      return {};
+    }
+    if (to.is_absolute()) {
+      walked.clear();
+    }
+    left.insert(left.end(), std::make_reverse_iterator(to.end()),
+                std::make_reverse_iterator(to.begin()));
+  }
+  return walked;
 }
 
 bool mayUseInSharedFolder(const fs::path&) {

@@ -54,7 +54,7 @@ TEST_F(OutputFileTest, AFileIsReplacedOnlyWhenTheNewCopyIsComplete) {
   // A failed write leaves the old file and no temporary.
   openSafeOutput(file, "out.enc");
   writeSafeOutput(file, "partial", 7);
-  file.failed = true;
+  abandonSafeOutput(file);
   EXPECT_FALSE(commitSafeOutput(file));
   EXPECT_EQ(readFile("out.enc"), "new");
   EXPECT_EQ(listFolder(), "out.enc");

@@ -6,6 +6,7 @@
 #include <iterator>
 #include <random>
 #include <sstream>
+#include <utility>
 #include <vector>
 
 #include "app/menu.h"
@@ -21,10 +22,39 @@ E for encode, D for decode, M for manual encode,
 H for help, A for about, or X for exit
 )";
 
-std::string runDialogue(std::string_view keys, ProgramState& state) {
-  std::istringstream input{std::string(keys)};
+namespace {
+
+// Hands the keys out one at a time, so that the step runs when the program actually reaches
+// the key it is tied to, not when the stream fills a buffer.
+class SteppedKeys : public std::streambuf {
+ public:
+  SteppedKeys(std::string_view keys, std::size_t stepAt, std::function<void()> step)
+      : keys_(keys), stepAt_(stepAt), step_(std::move(step)) {}
+
+ protected:
+  int_type underflow() override {
+    if (next_ >= keys_.size()) {
+      return traits_type::eof();
+    }
+    if (next_ == stepAt_ && step_) {
+      std::exchange(step_, nullptr)();
+    }
+    current_ = keys_[next_++];
+    setg(&current_, &current_, &current_ + 1);
+    return traits_type::to_int_type(current_);
+  }
+
+ private:
+  std::string keys_;
+  std::size_t next_ = 0;
+  std::size_t stepAt_;
+  std::function<void()> step_;
+  char current_ = 0;
+};
+
+std::string runOn(std::streambuf* keys, ProgramState& state) {
   std::ostringstream output;
-  std::streambuf* const oldIn = std::cin.rdbuf(input.rdbuf());
+  std::streambuf* const oldIn = std::cin.rdbuf(keys);
   std::streambuf* const oldOut = std::cout.rdbuf(output.rdbuf());
   std::cin.clear();
   runMenu(state);
@@ -34,9 +64,23 @@ std::string runDialogue(std::string_view keys, ProgramState& state) {
   return output.str();
 }
 
+}  // namespace
+
+std::string runDialogue(std::string_view keys, ProgramState& state) {
+  std::istringstream input{std::string(keys)};
+  return runOn(input.rdbuf(), state);
+}
+
 std::string runDialogue(std::string_view keys) {
   ProgramState state;
   return runDialogue(keys, state);
+}
+
+std::string runDialogue(std::string_view keys, std::size_t stepAt,
+                        const std::function<void()>& step) {
+  SteppedKeys input(keys, stepAt, step);
+  ProgramState state;
+  return runOn(&input, state);
 }
 
 void DialogueTest::SetUp() {

@@ -3,7 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstddef>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -16,6 +18,11 @@ extern const std::string kMenu;
 // wrote to standard output. `state` is left as the run left it.
 std::string runDialogue(std::string_view keys, ProgramState& state);
 std::string runDialogue(std::string_view keys);
+// As above, and runs `step` just before the program first reads the key at `stepAt` of `keys`:
+// a change to the files lands at a chosen moment of the dialogue, such as between a listing and
+// its answer.
+std::string runDialogue(std::string_view keys, std::size_t stepAt,
+                        const std::function<void()>& step);
 
 // Each test runs in a fresh temporary folder of its own, its current directory.
 class DialogueTest : public ::testing::Test {

@@ -1,9 +1,14 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
+#include <fstream>
+#include <functional>
 #include <random>
 #include <string>
+#include <thread>
 
 #include "codec/code_char.h"
 #include "tests/dialogue.h"
@@ -255,4 +260,65 @@ Press any Key and then Enter to exit
   EXPECT_EQ(readFile("in/a.enc/keep"), "kept");
   EXPECT_EQ(listFolder(), "c.enc c.txt in");
   EXPECT_EQ(listFolder("c.txt"), "");
+}
+
+TEST_F(FileCoderTest, OnlyWhatWasListedIsSavedAndAnythingElseLeavesTheEarlierOutput) {
+  const std::string refused = "\nYour encoded file could not be saved as: ";
+  const std::string closing = "\n\nPress any Key and then Enter to return to main menu\n";
+  const std::string listed =
+      "Please enter the name of the file you want to encode:\n"
+      "The file currently contains:\nshown text\n"
+      "Do you want to encode this file? Y/N\n   Encoded Output:\n";
+  const std::string empty = kEmptyListing + "   Encoded Output:\n";
+  struct Case {
+    const char* what;
+    std::string typed;
+    std::string keys;  // after the name; a change to the input happens at their first
+    std::function<void()> change;
+    std::string screen;  // from the name's prompt to the closing prompt
+    std::string outName;
+  };
+  const auto rewrite = [] {
+    // Past the coarsest clock tick a file system stamps times with, so the times differ.
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    writeFile("g.txt", "SHOWN TEXT");
+  };
+  const Case cases[] = {
+      {"grown after the listing", "g.txt", "y\nk\nx\n",
+       [] { std::ofstream("g.txt", std::ios::app) << " and more"; }, listed, "g.enc"},
+      {"overwritten, same size", "g.txt", "y\nk\nx\n", rewrite, listed, "g.enc"},
+      {"unreadable", "u.txt", "y\ny\nk\nx\n", nullptr, empty, "u.enc"},
+      {"NUL in the name, a file before it", std::string("g\0.txt", 6), "y\ny\nk\nx\n", nullptr,
+       empty, std::string("g\0.enc", 6)},
+      {"NUL after the name's dot", std::string("g.txt\0x", 7), "y\ny\nk\nx\n", nullptr, empty,
+       "g.enc"},
+  };
+  for (const Case& c : cases) {
+    writeFile("g.txt", "shown text");
+    writeFile("g", "shown text");
+    writeFile("g.enc", "EARLIER CODED");
+    writeFile("u.txt", "private");
+    writeFile("u.enc", "EARLIER CODED");
+    fs::permissions("u.txt", fs::perms::none);
+    // Root reads any file: the unreadable one is read as nobody.
+    const bool asNobody = c.typed == "u.txt" && geteuid() == 0;
+    if (asNobody) {
+      fs::permissions(".", fs::perms::all);
+      ASSERT_EQ(chown("u.enc", 65534, 65534), 0);  // so that nobody may replace it
+      ASSERT_EQ(setegid(65534), 0);
+      ASSERT_EQ(seteuid(65534), 0);
+    }
+    const std::string keys = "E\n" + c.typed + "\n" + c.keys;
+    const std::string screen = runDialogue(keys, c.typed.size() + 3, c.change);
+    if (asNobody) {
+      ASSERT_EQ(seteuid(0), 0);
+      ASSERT_EQ(setegid(0), 0);
+    }
+    EXPECT_EQ(screen, kMenu + c.screen + refused + c.outName + closing + kMenu) << c.what;
+    EXPECT_EQ(readFile("g.enc"), "EARLIER CODED") << c.what;
+    EXPECT_EQ(readFile("u.enc"), "EARLIER CODED") << c.what;
+    EXPECT_EQ(readFile("g"), "shown text") << c.what;
+    EXPECT_EQ(listFolder(), "g g.enc g.txt u.enc u.txt") << c.what;
+    fs::remove("u.txt");
+  }
 }

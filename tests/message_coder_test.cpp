@@ -94,9 +94,13 @@ TEST_F(MessageCoderTest, OnlyTheFirstSeventyNineCharactersAreKept) {
 
 TEST_F(MessageCoderTest, AnOutputThatCannotBeSavedIsReported) {
   fs::create_directory("taken.enc");
-  EXPECT_EQ(runDialogue("M\nnone/note\nhi\ny\nk\nM\ntaken\nhi\ny\nk\nx\n"),
-            kMenu + messageScreen("hi", "none/note.enc", "could not be saved as: ") + kMenu +
-                messageScreen("hi", "taken.enc", "could not be saved as: ") + kMenu);
+  // A NUL byte would end the name for the system: "n" NUL "x" would save as the file n.
+  const std::string nul("n\0x", 3);
+  EXPECT_EQ(
+      runDialogue("M\nnone/note\nhi\ny\nk\nM\ntaken\nhi\ny\nk\nM\n" + nul + "\nhi\ny\nk\nx\n"),
+      kMenu + messageScreen("hi", "none/note.enc", "could not be saved as: ") + kMenu +
+          messageScreen("hi", "taken.enc", "could not be saved as: ") + kMenu +
+          messageScreen("hi", nul + ".enc", "could not be saved as: ") + kMenu);
   EXPECT_EQ(listFolder(), "taken.enc");
   EXPECT_EQ(listFolder("taken.enc"), "");
 }

@@ -1,12 +1,17 @@
 // Feeds arbitrary bytes as the keyboard to the whole menu loop, in a fresh folder holding a few
 // sample files and a dotted subfolder. Names may hold folders, but inputs that could name a file
-// outside that folder (through `..` or a name beginning with `/`) are skipped.
+// outside that folder (through `..` or a name beginning with `/`) are skipped. After each session
+// the screen is held against the folder: no file may appear, change or go unless a "has been
+// saved as:" line names it, and no temporary may remain.
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <map>
 #include <random>
+#include <set>
 #include <sstream>
 #include <string>
 #include <string_view>
@@ -18,17 +23,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-// Swallows the screen: only the program's behaviour matters here.
-class NullBuffer : public std::streambuf {
- protected:
-  int overflow(int c) override {
-    return traits_type::not_eof(c);
-  }
-  std::streamsize xsputn(const char*, std::streamsize count) override {
-    return count;
-  }
-};
 
 void writeSample(const fs::path& path, std::string_view content) {
   std::ofstream(path, std::ios::binary)
@@ -50,6 +44,68 @@ void makeSamples(const fs::path& folder) {
   fs::create_directory(folder / "dir.txt");
   fs::create_directory(folder / "v1.0");
   writeSample(folder / "v1.0" / "a.txt", "in a dotted folder");
+  // Dotless, so that a name cut short by a NUL byte can reach an existing file.
+  writeSample(folder / "notes", "dear diary");
+}
+
+// Each file and folder under `folder`, by its path from there, with what a save may change of it.
+std::map<std::string, std::string> snapshot(const fs::path& folder) {
+  std::map<std::string, std::string> files;
+  for (const auto& entry : fs::recursive_directory_iterator(folder)) {
+    const std::string name = entry.path().lexically_relative(folder).string();
+    const auto mode = std::to_string(static_cast<int>(entry.symlink_status().permissions()));
+    std::string& what = files[name];
+    if (entry.is_regular_file()) {
+      std::ifstream file(entry.path(), std::ios::binary);
+      what = "file " + mode + " " + std::string(std::istreambuf_iterator<char>(file), {});
+    } else {
+      what = "other " + mode;
+    }
+  }
+  return files;
+}
+
+// The files that the screen says were saved, by their paths from the folder the program ran in.
+std::set<std::string> savedNames(const std::string& screen) {
+  constexpr std::string_view kSaved = "has been saved as: ";
+  std::set<std::string> names;
+  for (std::size_t at = screen.find(kSaved); at != std::string::npos;
+       at = screen.find(kSaved, at + 1)) {
+    const std::size_t from = at + kSaved.size();
+    const std::size_t to = screen.find("\n\nPress any Key", from);
+    names.insert(fs::path(screen.substr(from, to - from)).lexically_normal().string());
+  }
+  return names;
+}
+
+// Stops the fuzzer with the keys that broke the promise: what the screen showed is what was saved.
+void checkFolderAgainstScreen(const std::map<std::string, std::string>& before,
+                              const std::map<std::string, std::string>& after,
+                              const std::string& screen) {
+  const std::set<std::string> saved = savedNames(screen);
+  std::set<std::string> names;
+  for (const auto& files : {before, after}) {
+    for (const auto& file : files) {
+      names.insert(file.first);
+    }
+  }
+  for (const std::string& name : names) {
+    const auto was = before.find(name);
+    const auto is = after.find(name);
+    const bool same = was != before.end() && is != after.end() && was->second == is->second;
+    const bool temporary = name.find(".kestrovane-") != std::string::npos;
+    if (temporary || (!same && saved.count(name) == 0)) {
+      std::cerr << (temporary ? "temporary left: " : "changed without a save: ") << name << "\n";
+      std::abort();
+    }
+  }
+  for (const std::string& name : saved) {
+    const auto is = after.find(name);
+    if (is == after.end() || is->second.rfind("file ", 0) != 0) {
+      std::cerr << "said saved, but no such file: " << name << "\n";
+      std::abort();
+    }
+  }
 }
 
 // Whether the keys can only name files inside the sample folder: no `..` anywhere, and no `/`
@@ -85,10 +141,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   makeSamples(folder);
   fs::current_path(folder);
 
+  const auto before = snapshot(folder);
   std::istringstream input(keys);
-  NullBuffer screen;
+  std::ostringstream screen;
   std::streambuf* const oldIn = std::cin.rdbuf(input.rdbuf());
-  std::streambuf* const oldOut = std::cout.rdbuf(&screen);
+  std::streambuf* const oldOut = std::cout.rdbuf(screen.rdbuf());
   std::cin.clear();
   {
     ProgramState state;
@@ -97,6 +154,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::cin.rdbuf(oldIn);
   std::cout.rdbuf(oldOut);
   std::cin.clear();
+  checkFolderAgainstScreen(before, snapshot(folder), screen.str());
 
   fs::current_path(home);
   fs::remove_all(folder, ec);

@@ -27,6 +27,11 @@ NOBODY = ["setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"]
 OWN_DEV = ["unshare", "-m", "sh", "-c",
            'mount -t tmpfs tmpfs /dev && mknod -m 666 /dev/null c 1 3 && exec "$0"']
 LONG = "x" * 240 + ".enc"
+# An input open to all, for the rows about what a replaced file or a folder gives: an output is
+# no more open than its input (execute bits included).
+OPEN_INPUT = "printf 'hello there' > in.txt && chmod 777 in.txt"
+# The temporary's name, for rows that act while it is written.
+TEMPORARY = ".in.enc.kestrovane-*.tmp"
 
 
 def strace(*options):
@@ -82,8 +87,8 @@ CASES = [
     Case("read-only, as a user", "chown nobody . && echo old > in.enc && chown nobody in.enc"
          " && chmod 444 in.enc", prefix=NOBODY),
     saved("read-only, as root", "echo old > in.enc && chmod 444 in.enc", "in.enc", "as before"),
-    saved("set-ID bits", "echo old > in.enc && chown nobody in.enc && chmod 6755 in.enc",
-          "in.enc", (0o755, 65534)),
+    saved("set-ID bits", "echo old > in.enc && chown nobody in.enc && chmod 6755 in.enc && "
+          + OPEN_INPUT, "in.enc", (0o755, 65534)),
     # A pseudo-file whose size reads 0 is not saved as an empty copy.
     Case("file of /proc", "ln -s /proc/self/status p.txt", "p.txt", files=["p.enc"]),
     # As many links as the system follows, and a name as long as the system allows.
@@ -98,12 +103,12 @@ CASES = [
     saved("new file, private default ACL", "setfacl -d -m u::rw,g::-,o::- .", "in.enc",
           "as touch gives"),
     saved("new file, default ACL naming a user", "setfacl -d -m u::rw,u:nobody:rw,g::r,m::rw,o::-"
-          " .", "in.enc", "as touch gives"),
+          " . && " + OPEN_INPUT, "in.enc", "as touch gives"),
     saved("new file, folder reached through a link", "mkdir private && setfacl -d -m"
           " u::rw,g::-,o::- private && ln -s private p", "private/in.enc", "as touch gives",
           typed="p/in.txt", files=["p", "private/in.enc"]),
     saved("replaced file's ACL kept", "echo old > in.enc && setfacl -m u:nobody:rw,g::-,m::rw,o::-"
-          " in.enc", "in.enc", "as before"),
+          " in.enc && " + OPEN_INPUT, "in.enc", "as before"),
     saved("no ACL stays none", "echo old > in.enc && chmod 640 in.enc && setfacl -d -m"
           " u::rw,u:nobody:rw,g::r,m::rw,o::r .", "in.enc", "as before"),
 ]

@@ -23,6 +23,7 @@ TEST(OutputNameTest, CutsTheFilesOwnNameAtItsFirstStopCharacterAndKeepsItsFolder
       {"test.txt", ".", "test.enc"},
       {"C:\\codes\\test.txt", ".", "C:\\codes\\test.enc"},  // one name on POSIX
       {"dir.d/file.txt", ".", "dir.d/file.enc"},
+      {"a/v1.0/n.txt", ".", "a/v1.0/n.enc"},  // the folders end at the last slash
       {"./notes.txt", ".", "./notes.enc"},
       {"../x.txt", ".", "../x.enc"},
       {"a.b/.hidden", ".", "a.b/.enc"},

@@ -1,7 +1,9 @@
 #include "app/menu.h"
 #include "app/program_state.h"
+#include "codec/platform.h"
 
 int main() {
+  ignoreFileSizeLimit();
   ProgramState state;
   runMenu(state);
   return 0;

@@ -28,17 +28,19 @@ constexpr std::size_t kMostNameLength = 255 - 1 - (sizeof kTemporaryMark - 1) - 
 
 // A new hidden file in the target's folder: in the same folder, the final move is a rename
 // within one file system, which replaces the target in one step. It is guarded from the moment
-// it exists, so an interruption never leaves it behind.
+// it exists, so an interruption never leaves it behind. Another name is tried only when the
+// last one was taken: any other failure (no right to write there, say) would only repeat.
 void createTemporaryFor(OutputFile& file) {
   std::random_device seed;
   std::mt19937_64 random(seed());
-  for (int attempt = 0; attempt < 10 && file.handle == kNoFile; ++attempt) {
+  bool nameTaken = true;
+  for (int attempt = 0; attempt < 10 && nameTaken; ++attempt) {
     fs::path name = ".";
     name += file.target.filename().native().substr(0, kMostNameLength);
     name += kTemporaryMark + std::to_string(random() % 1000000000) + ".tmp";
     file.temporary = file.target.parent_path() / name;
     holdInterruptions();
-    file.handle = createTemporary(file.temporary);
+    file.handle = createTemporary(file.temporary, nameTaken);
     if (file.handle != kNoFile && !guardTemporary(file.temporary)) {
       closeNative(file.handle);
       removeFile(file.temporary);
@@ -50,8 +52,9 @@ void createTemporaryFor(OutputFile& file) {
 
 }  // namespace
 
-void openSafeOutput(OutputFile& file, const std::string& name) {
+void openSafeOutput(OutputFile& file, const std::string& name, std::uint32_t inputPermissions) {
   file = OutputFile();
+  file.inputPermissions = inputPermissions;
   const fs::path typed = typedPath(name);
   if (!typed.empty()) {
     file.target = followOutputLinks(typed);
@@ -85,13 +88,14 @@ void abandonSafeOutput(OutputFile& file) {
 bool commitSafeOutput(OutputFile& file) {
   bool saved = false;
   if (file.handle != kNoFile) {
-    const bool complete = !file.failed && setFinalPermissions(file.handle, file.target);
+    const bool complete = !file.failed && setFinalPermissions(file.handle, file.target,
+                                                              file.inputPermissions, file.examined);
     const bool flushed = complete && flushAndClose(file.handle);
     if (!complete) {
       closeNative(file.handle);
     }
     holdInterruptions();
-    saved = flushed && moveFile(file.temporary, file.target);
+    saved = flushed && moveFile(file.temporary, file.target, file.examined);
     if (!saved) {
       removeFile(file.temporary);
     }

@@ -30,6 +30,9 @@ bool mayWriteOutput(const std::filesystem::path& path);
 
 // ---- Reading the input
 
+// The permissions of no input (a message, a missing file): they limit no output.
+constexpr std::uint32_t kNoInputLimit = 0777;
+
 // An open input and what its open saw of it, so that a save codes exactly the file that was listed.
 struct InputFile {
   NativeFile handle = kNoFile;
@@ -44,8 +47,9 @@ struct InputFile {
   std::int64_t size = 0;
   std::int64_t modified = 0;
   std::int64_t changed = 0;
-  // The permission bits it had (POSIX mode & 07777; 0 on Windows).
-  std::uint32_t permissions = 0;
+  // The permission bits it had (POSIX mode & 07777), which limit its output's; on Windows, and
+  // without an open file, kNoInputLimit.
+  std::uint32_t permissions = kNoInputLimit;
 };
 
 // Opens a regular file for reading. Anything else (missing, a folder, a device, a pipe) is left
@@ -66,8 +70,9 @@ void closeInput(InputFile& input);
 // ---- Writing the output
 
 // Creates a new file at `path` for writing, readable and writable by its owner only, in one step
-// that fails if anything (a link included) has that name already.
-NativeFile createTemporary(const std::filesystem::path& path);
+// that fails if anything (a link included) has that name already. On failure, `nameTaken` says
+// whether that was the reason, the only one for which another name may succeed.
+NativeFile createTemporary(const std::filesystem::path& path, bool& nameTaken);
 
 // Writes all of `data`; false if any of it could not be written.
 bool writeNative(NativeFile file, const char* data, std::size_t size);
@@ -88,15 +93,26 @@ std::filesystem::path followOutputLinks(const std::filesystem::path& name);
 // the user or to the folder's owner; elsewhere always.
 bool mayUseInSharedFolder(const std::filesystem::path& path);
 
-// Makes the new copy `file` what replacing `target` should give, examining `target` itself and
-// never a link that may since stand in its place. An existing target must be a regular file that
-// the user may write and use where it is: its permissions (set-ID bits aside) and access ACL are
-// copied, and its owner and group where the process may; a group that cannot be kept loses its
-// rights. A new file gets what creating it would give: the folder's default ACL where it has one,
-// or else the umask. False, and the save must fail, if the target may not be replaced or the
-// permissions cannot be given: never wider than what the user had. On Windows the DACL is copied
-// (owner and group where the process may) with the hidden, system and not-indexed attributes.
-bool setFinalPermissions(NativeFile file, const std::filesystem::path& target);
+// What the examination of a target found under its name: nothing, or the file with this identity
+// (device and inode).
+struct TargetIdentity {
+  bool exists = false;
+  std::uint64_t device = 0;
+  std::uint64_t inode = 0;
+};
+
+// Makes the new copy `file` what replacing `target` should give, examining `target` itself in one
+// look, never a link that may since stand in its place, and records what it found in `examined`.
+// An existing target must be a regular file that the user may write and use where it is: its
+// permissions (set-ID bits aside) and access ACL are copied, and its owner and group where the
+// process may; a group that cannot be kept loses its own rights. A new file gets what creating it
+// would give: the folder's default ACL where it has one, or else the umask. Either way the group's
+// and others' rights are then limited to those in `inputPermissions`, the input's mode. False,
+// and the save must fail, if the target may not be replaced or the permissions cannot be given:
+// never wider than what the user had. On Windows the DACL is copied (owner and group where the
+// process may) with the hidden, system and not-indexed attributes.
+bool setFinalPermissions(NativeFile file, const std::filesystem::path& target,
+                         std::uint32_t inputPermissions, TargetIdentity& examined);
 
 // Flushes the file's data to the disk, then closes it. False if either fails.
 bool flushAndClose(NativeFile file);
@@ -104,7 +120,9 @@ bool flushAndClose(NativeFile file);
 void closeNative(NativeFile file);
 
 // Moves `from` over `to` in one step: `to` is at every moment either the old file or the new.
-bool moveFile(const std::filesystem::path& from, const std::filesystem::path& to);
+// Fails if `to` no longer names what `examined` found there (on POSIX).
+bool moveFile(const std::filesystem::path& from, const std::filesystem::path& to,
+              const TargetIdentity& examined);
 // Makes a move into the folder holding `path` survive a power cut, where the system needs that.
 void flushFolderOf(const std::filesystem::path& path);
 void removeFile(const std::filesystem::path& path);
@@ -120,6 +138,11 @@ void removeFile(const std::filesystem::path& path);
 // without its guard, nor a guard naming a file that is no longer ours. So the guard is set and
 // cleared, and the temporary created, moved or removed, between holdInterruptions and
 // releaseInterruptions, which hold the signals back meanwhile (not nested).
+
+// Makes a write past the file-size limit (ulimit -f) fail with an error, as a full disk does,
+// rather than end the program: the save then fails, its temporary is removed, and the menu
+// comes back. Called once at the start.
+void ignoreFileSizeLimit();
 
 void holdInterruptions();
 void releaseInterruptions();

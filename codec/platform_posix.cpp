@@ -3,16 +3,9 @@
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#ifdef __linux__
-#include <sys/xattr.h>
-#endif
 
-#include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <iterator>
-#include <system_error>
-#include <vector>
 
 #include "codec/platform.h"
 
@@ -78,10 +71,12 @@ fs::path folderOf(const fs::path& path) {
   return path.parent_path().empty() ? fs::path(".") : path.parent_path();
 }
 
-// Flushes a file's data, or with `entries` a folder's entries, to the disk. On macOS fsync
-// leaves them in the drive's cache, which may write them out of order; F_FULLFSYNC asks the
-// drive itself to store them, where the file system supports that.
-int flushToDisk(int fd, bool entries) {
+// Flushes a file, or a folder's entries, to the disk: with fsync, not fdatasync, which need not
+// write the mode, owner and ACL just given to a new copy, so a power cut could bring back the new
+// bytes with the temporary's private mode. On macOS fsync leaves them in the drive's cache, which
+// may write them out of order; F_FULLFSYNC asks the drive itself to store them, where the file
+// system supports that.
+int flushToDisk(int fd) {
 #ifdef F_FULLFSYNC
   if (fcntl(fd, F_FULLFSYNC) == 0) {
     return 0;
@@ -90,111 +85,7 @@ int flushToDisk(int fd, bool entries) {
     return -1;  // the drive could not store it: as failed as any other flush
   }
 #endif
-#if defined(_POSIX_SYNCHRONIZED_IO) && _POSIX_SYNCHRONIZED_IO > 0
-  if (!entries) {
-    return fdatasync(fd);
-  }
-#endif
-  (void)entries;
   return fsync(fd);
-}
-
-// Access ACLs are kept as the extended attribute the kernel itself reads: a 4-byte version, then
-// 8-byte entries of a tag, permissions and an id, little-endian.
-#ifdef __linux__
-constexpr char kAccessAcl[] = "system.posix_acl_access";
-constexpr char kDefaultAcl[] = "system.posix_acl_default";
-constexpr std::size_t kAclHeader = 4;
-constexpr std::size_t kAclEntry = 8;
-constexpr unsigned kAclUserObject = 0x01;
-constexpr unsigned kAclGroupObject = 0x04;
-constexpr unsigned kAclMask = 0x10;
-constexpr unsigned kAclOther = 0x20;
-
-bool noAclHere(int error) {
-  return error == ENODATA || error == EOPNOTSUPP || error == ENOTSUP;
-}
-
-// An ACL of `path`, of the file a link names with `followLink`, else of the link itself; empty
-// where there is none.
-bool readAcl(const fs::path& path, const char* name, bool followLink, std::vector<char>& acl) {
-  acl.resize(65536);  // the largest value an extended attribute may have
-  const auto get = followLink ? getxattr : lgetxattr;
-  const ssize_t size = get(path.c_str(), name, acl.data(), acl.size());
-  acl.resize(size > 0 ? static_cast<std::size_t>(size) : 0);
-  return size >= 0 || noAclHere(errno);
-}
-
-unsigned aclField(const std::vector<char>& acl, std::size_t at) {
-  return static_cast<unsigned char>(acl[at]) | static_cast<unsigned char>(acl[at + 1]) << 8;
-}
-
-// What creating a file with `mode` makes of a folder's default ACL, as the kernel does it: the
-// owner's, the mask's (or the group's, without a mask) and the others' entries are limited by the
-// mode, and the file's mode comes from them; named users and groups stay as they are. Returns
-// that mode; `acl` becomes the file's ACL.
-mode_t limitByCreateMode(std::vector<char>& acl, mode_t mode) {
-  // An entry's rights sit in the mode's bits at `shift`: 6 the owner's, 3 the group's, 0 others'.
-  const auto limit = [&acl, &mode](std::size_t at, unsigned shift) {
-    const unsigned rights = aclField(acl, at + 2) & (mode >> shift) & 7;
-    acl[at + 2] = static_cast<char>(rights);
-    mode = (mode & ~(7u << shift)) | rights << shift;
-  };
-  std::size_t groupAt = 0;
-  std::size_t maskAt = 0;
-  for (std::size_t at = kAclHeader; at + kAclEntry <= acl.size(); at += kAclEntry) {
-    switch (aclField(acl, at)) {
-      case kAclUserObject:
-        limit(at, 6);
-        break;
-      case kAclOther:
-        limit(at, 0);
-        break;
-      case kAclGroupObject:
-        groupAt = at;
-        break;
-      case kAclMask:
-        maskAt = at;
-        break;
-      default:
-        break;
-    }
-  }
-  if (maskAt != 0 || groupAt != 0) {
-    limit(maskAt != 0 ? maskAt : groupAt, 3);
-  }
-  return mode;
-}
-
-// Gives the open file exactly the access ACL `acl`, or none if it is empty or says no more than
-// the mode (owner, group and others alone). A file system without ACLs has none to give.
-bool setAcl(int fd, const std::vector<char>& acl) {
-  if (acl.size() > kAclHeader + 3 * kAclEntry) {
-    return fsetxattr(fd, kAccessAcl, acl.data(), acl.size(), 0) == 0;
-  }
-  return fremovexattr(fd, kAccessAcl) == 0 || noAclHere(errno);
-}
-#endif
-
-// The mode, and on Linux the access ACL, that a new file created in `folder` gets.
-bool newFilePermissions(const fs::path& folder, mode_t& mode, std::vector<char>& acl) {
-  mode = 0666;
-#ifdef __linux__
-  if (!readAcl(folder, kDefaultAcl, true, acl)) {
-    return false;
-  }
-  if (!acl.empty()) {
-    mode = limitByCreateMode(acl, mode);  // with a default ACL, the umask does not apply
-    return true;
-  }
-#else
-  (void)folder, (void)acl;
-#endif
-  // The umask can only be read by setting it: it is put back at once.
-  const mode_t umaskValue = umask(0);
-  umask(umaskValue);
-  mode &= ~umaskValue;
-  return true;
 }
 
 }  // namespace
@@ -295,8 +186,10 @@ void closeInput(InputFile& input) {
   input = InputFile();
 }
 
-NativeFile createTemporary(const fs::path& path) {
-  return open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+NativeFile createTemporary(const fs::path& path, bool& nameTaken) {
+  const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+  nameTaken = fd < 0 && errno == EEXIST;
+  return fd;
 }
 
 bool writeNative(NativeFile file, const char* data, std::size_t size) {
@@ -329,111 +222,8 @@ bool startWriteOut(NativeFile file, std::int64_t offset, std::int64_t length) {
   return true;
 }
 
-namespace {
-
-// As many links as the system itself follows in one name.
-constexpr int kMostLinks = 40;
-
-}  // namespace
-
-// The file a name finally stands for, found as the system itself walks a name: each link on the
-// way, in the folders as at the end, is followed, so the file it names is replaced and the link
-// stays a link, and a dangling link creates the file it names. Empty where the system would not
-// follow either: a loop or more than 40 links, or a link that someone else planted in a shared
-// folder to make us write where they chose.
-fs::path followOutputLinks(const fs::path& name) {
-  std::vector<fs::path> left(name.begin(), name.end());
-  std::reverse(left.begin(), left.end());  // the next part of the name is last
-  fs::path walked;                         // what the name leads to so far, without links
-  int hops = 0;
-  std::error_code ec;
-  while (!left.empty()) {
-    const fs::path part = left.back();
-    left.pop_back();
-    if (part.empty() || part == ".") {
-      continue;
-    }
-    // `walked` holds no link, so its parent is where ".." really leads.
-    if (part == ".." && walked.has_relative_path() && walked.filename() != "..") {
-      walked = walked.parent_path();
-      continue;
-    }
-    const fs::path next = walked / part;
-    if (!fs::is_symlink(fs::symlink_status(next, ec))) {
-      walked = next;
-      continue;
-    }
-    if (++hops > kMostLinks || !mayUseInSharedFolder(next)) {
-      return {};
-    }
-    const fs::path to = fs::read_symlink(next, ec);
-    if (ec) {
-      return {};
-    }
-    if (to.is_absolute()) {
-      walked.clear();
-    }
-    left.insert(left.end(), std::make_reverse_iterator(to.end()),
-                std::make_reverse_iterator(to.begin()));
-  }
-  return walked;
-}
-
-bool mayUseInSharedFolder(const fs::path& path) {
-  struct stat status;
-  struct stat folderStatus;
-  if (lstat(path.c_str(), &status) != 0 || stat(folderOf(path).c_str(), &folderStatus) != 0) {
-    return false;
-  }
-  const bool shared = (folderStatus.st_mode & S_ISVTX) && (folderStatus.st_mode & S_IWOTH);
-  return !shared || status.st_uid == geteuid() || status.st_uid == folderStatus.st_uid;
-}
-
-bool setFinalPermissions(NativeFile file, const fs::path& target) {
-  const int fd = descriptor(file);
-  struct stat existing;
-  mode_t mode;
-  std::vector<char> acl;
-  if (lstat(target.c_str(), &existing) == 0) {
-    // Only a file the user may write is replaced, as the shell's > would; never a device, a
-    // FIFO or a folder that happens to have the name, nor a file that someone else put in a
-    // shared folder to receive what we write.
-    if (!S_ISREG(existing.st_mode) || faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0 ||
-        !mayUseInSharedFolder(target)) {
-      return false;
-    }
-    mode = existing.st_mode & 0777;
-    // Only root, or an owner who belongs to the group, may keep them; otherwise the new file
-    // is ours, as any file we write is, and a group it could not keep gets no rights.
-    if (fchown(fd, existing.st_uid, existing.st_gid) != 0) {
-      if (errno != EPERM) {
-        return false;
-      }
-      if (fchown(fd, static_cast<uid_t>(-1), existing.st_gid) != 0) {
-        if (errno != EPERM) {
-          return false;
-        }
-        mode &= ~070u;
-      }
-    }
-#ifdef __linux__
-    if (!readAcl(target, kAccessAcl, false, acl)) {
-      return false;
-    }
-#endif
-  } else if (errno != ENOENT || !newFilePermissions(folderOf(target), mode, acl)) {
-    return false;
-  }
-#ifdef __linux__
-  if (!setAcl(fd, acl)) {
-    return false;
-  }
-#endif
-  return fchmod(fd, mode) == 0;
-}
-
 bool flushAndClose(NativeFile file) {
-  const bool flushed = flushToDisk(descriptor(file), false) == 0;
+  const bool flushed = flushToDisk(descriptor(file)) == 0;
   const bool closed = close(descriptor(file)) == 0;
   return flushed && closed;
 }
@@ -442,7 +232,18 @@ void closeNative(NativeFile file) {
   close(descriptor(file));
 }
 
-bool moveFile(const fs::path& from, const fs::path& to) {
+bool moveFile(const fs::path& from, const fs::path& to, const TargetIdentity& examined) {
+  // Someone who may write the target's folder could have put another file under its name, or
+  // taken it away, since its permissions were examined: the new copy would then replace a file
+  // nobody looked at. That is checked here; only the moment between this check and the rename
+  // remains, which no rename call can close for a file that is replaced.
+  struct stat now;
+  const bool exists = lstat(to.c_str(), &now) == 0;
+  if (exists ? !examined.exists || static_cast<std::uint64_t>(now.st_dev) != examined.device ||
+                   static_cast<std::uint64_t>(now.st_ino) != examined.inode
+             : errno != ENOENT || examined.exists) {
+    return false;
+  }
   return rename(from.c_str(), to.c_str()) == 0;
 }
 
@@ -450,13 +251,17 @@ bool moveFile(const fs::path& from, const fs::path& to) {
 void flushFolderOf(const fs::path& path) {
   const int fd = open(folderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd >= 0) {
-    flushToDisk(fd, true);
+    flushToDisk(fd);
     close(fd);
   }
 }
 
 void removeFile(const fs::path& path) {
   unlink(path.c_str());
+}
+
+void ignoreFileSizeLimit() {
+  signal(SIGXFSZ, SIG_IGN);
 }
 
 void holdInterruptions() {

@@ -264,13 +264,16 @@ bool mayWriteOutput(const fs::path& path) {
   return attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_READONLY);
 }
 
-NativeFile createTemporary(const fs::path& path) {
+NativeFile createTemporary(const fs::path& path, bool& nameTaken) {
   // CREATE_NEW fails on any existing name, a link included. The file inherits its folder's
   // permissions, as every file created there does, and stays hidden while it is written. It is
   // opened with the right to change its DACL, which its owner has, for setFinalPermissions.
   const HANDLE file =
       CreateFileW(longPath(path).c_str(), GENERIC_WRITE | WRITE_DAC, FILE_SHARE_DELETE, nullptr,
                   CREATE_NEW, FILE_ATTRIBUTE_HIDDEN, nullptr);
+  const DWORD error = GetLastError();
+  nameTaken =
+      file == INVALID_HANDLE_VALUE && (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS);
   return file == INVALID_HANDLE_VALUE ? kNoFile : reinterpret_cast<NativeFile>(file);
 }
 
@@ -412,7 +415,8 @@ bool keepsPermissions(HANDLE file) {
 
 }  // namespace
 
-bool setFinalPermissions(NativeFile file, const fs::path& replaced) {
+bool setFinalPermissions(NativeFile file, const fs::path& replaced, std::uint32_t,
+                         TargetIdentity&) {
   FILE_BASIC_INFO basic{};  // times of 0 are left as they are
   basic.FileAttributes = FILE_ATTRIBUTE_ARCHIVE;
   const std::wstring name = longPath(replaced);
@@ -439,7 +443,7 @@ void closeNative(NativeFile file) {
   CloseHandle(handle(file));
 }
 
-bool moveFile(const fs::path& from, const fs::path& to) {
+bool moveFile(const fs::path& from, const fs::path& to, const TargetIdentity&) {
   return MoveFileExW(longPath(from).c_str(), longPath(to).c_str(),
                      MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
 }
@@ -450,6 +454,9 @@ void flushFolderOf(const fs::path&) {}
 void removeFile(const fs::path& path) {
   DeleteFileW(longPath(path).c_str());
 }
+
+// Windows has no file-size signal.
+void ignoreFileSizeLimit() {}
 
 void holdInterruptions() {
   AcquireSRWLockExclusive(&guardLock);

@@ -1,5 +1,6 @@
 """Encodes a file into a folder whose file system is full, as root in a mount namespace of its
 own: the failure is reported, no partial file is left, and an earlier output keeps its content.
+On a file system that keeps no ACLs (ramfs), the save replaces the earlier output.
 
 Exits 77 (skipped) where a tmpfs cannot be mounted.
 """
@@ -8,28 +9,36 @@ import subprocess
 import sys
 import tempfile
 
-from checks import Checks, folder_contents, run
+from checks import Checks, coded, folder_contents, run
 
 SKIP = 77
 
 
+TEXT = b"The quick brown fox jumps over the lazy dog.\n" * 900  # 40 KiB
+# Each: the file system mounted, its mount options, and whether the save succeeds.
+FILE_SYSTEMS = [("tmpfs", ["-o", "size=64k"], False), ("ramfs", [], True)]
+
+
 def inside(program, folder):
-    """Runs in the new mount namespace: mounts a 64 KiB tmpfs on `folder` and encodes into it."""
-    if subprocess.run(["mount", "-t", "tmpfs", "-o", "size=64k", "tmpfs", folder]).returncode:
-        print("skipped: cannot mount a tmpfs here")
-        return SKIP
-    text = b"The quick brown fox jumps over the lazy dog.\n" * 900  # 40 KiB
-    with open(os.path.join(folder, "big.txt"), "wb") as f:
-        f.write(text)
-    with open(os.path.join(folder, "big.enc"), "wb") as f:
-        f.write(b"earlier output")
-    status, screen = run([program], b"E\nbig.txt\ny\nk\nx\n", folder)
+    """Runs in the new mount namespace: mounts each file system in `folder` and encodes into it."""
     checks = Checks()
-    checks.equal("exit status", status, 0)
-    checks.equal("failure message", b"\nYour encoded file could not be saved as: big.enc\n\n"
-                 b"Press any Key" in screen, True)
-    checks.equal("files", folder_contents(folder),
-                 {"big.enc": b"earlier output", "big.txt": text})
+    for kind, options, saved in FILE_SYSTEMS:
+        mounted = os.path.join(folder, kind)
+        os.mkdir(mounted)
+        if subprocess.run(["mount", "-t", kind, *options, kind, mounted]).returncode:
+            print(f"skipped: cannot mount a {kind} here")
+            return SKIP
+        with open(os.path.join(mounted, "big.txt"), "wb") as f:
+            f.write(TEXT)
+        with open(os.path.join(mounted, "big.enc"), "wb") as f:
+            f.write(b"earlier output")
+        status, screen = run([program], b"E\nbig.txt\ny\nk\nx\n", mounted)
+        message = b"has been saved as: " if saved else b"could not be saved as: "
+        checks.equal(f"{kind}: exit status", status, 0)
+        checks.equal(f"{kind}: message", b"\nYour encoded file " + message + b"big.enc\n\n"
+                     b"Press any Key" in screen, True)
+        checks.equal(f"{kind}: files", folder_contents(mounted),
+                     {"big.enc": coded(TEXT) if saved else b"earlier output", "big.txt": TEXT})
     return checks.finish()
 
 

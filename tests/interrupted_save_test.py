@@ -28,8 +28,13 @@ CODED_BIG = coded(BIG)
 EARLIER = b"earlier output"
 KEYS = b"E\nbig.txt\ny\nk\nx\n"
 QUESTION = b"Do you want to encode this file? Y/N\n"
-INTERRUPTIONS = [("SIGINT", signal.SIGINT), ("SIGTERM", signal.SIGTERM),
-                 ("SIGHUP", signal.SIGHUP), ("closed screen pipe", signal.SIGPIPE)]
+# A save of a longer name before the interrupted one: the guard must not keep the end of its name.
+FIRST = "much-longer-name.txt"  # at most 20 characters may be typed
+FIRST_KEYS = f"E\n{FIRST}\ny\nk\n".encode()
+# Each: its name, the signal, and the keys of the saves before the interrupted one.
+INTERRUPTIONS = [("SIGINT", signal.SIGINT, b""), ("SIGTERM", signal.SIGTERM, b""),
+                 ("SIGHUP", signal.SIGHUP, b""), ("closed screen pipe", signal.SIGPIPE, b""),
+                 ("SIGINT after a longer name", signal.SIGINT, FIRST_KEYS)]
 
 
 def digests(contents):
@@ -42,7 +47,7 @@ def files(folder):
     return digests(folder_contents(folder))
 
 
-def prepare(folder):
+def prepare(folder, first=False):
     for name in os.listdir(folder):
         os.remove(os.path.join(folder, name))
     with open(os.path.join(folder, "big.txt"), "wb") as f:
@@ -50,11 +55,14 @@ def prepare(folder):
     with open(os.path.join(folder, "big.enc"), "wb") as f:
         f.write(EARLIER)
     os.chmod(os.path.join(folder, "big.enc"), 0o644)
+    if first:
+        with open(os.path.join(folder, FIRST), "wb") as f:
+            f.write(EARLIER)
 
 
 def default_signals():
     # Whatever started this test, the program starts with the interruptions at their defaults.
-    for _, number in INTERRUPTIONS:
+    for _, number, _ in INTERRUPTIONS:
         signal.signal(number, signal.SIG_DFL)
 
 
@@ -67,15 +75,16 @@ def temporaries(folder):
     return [name for name in os.listdir(folder) if name.endswith(".tmp")]
 
 
-def start_blocked(program, folder, how, checks, signals=default_signals):
-    """Starts an encode and returns once it is blocked with its temporary half written."""
-    prepare(folder)
+def start_blocked(program, folder, how, checks, signals=default_signals, before=b""):
+    """Starts an encode, after the saves `before`, and returns once it is blocked with its
+    temporary half written."""
+    prepare(folder, bool(before))
     child = subprocess.Popen([program], cwd=folder, stdin=subprocess.PIPE,
                              stdout=subprocess.PIPE, preexec_fn=signals)
-    child.stdin.write(KEYS)
+    child.stdin.write(before + KEYS)
     child.stdin.close()
     screen = b""
-    while QUESTION not in screen:
+    while screen.count(QUESTION) <= before.count(b"E\n"):
         chunk = child.stdout.read1(1 << 20)
         if not chunk:
             break
@@ -86,6 +95,7 @@ def start_blocked(program, folder, how, checks, signals=default_signals):
     names = temporaries(folder)
     checks.equal(f"{how}: one temporary while blocked", len(names), 1)
     if names:
+        checks.equal(f"{how}: the temporary is hidden", names[0].startswith(".big.enc."), True)
         mode = os.stat(os.path.join(folder, names[0])).st_mode
         checks.equal(f"{how}: the temporary has no group or other bits", stat.S_IMODE(mode) & 0o077,
                      0)
@@ -100,14 +110,16 @@ def finish(child):
         return child.wait()
 
 
-def interrupt(program, folder, how, number, checks):
-    child = start_blocked(program, folder, how, checks)
+def interrupt(program, folder, how, number, before, checks):
+    child = start_blocked(program, folder, how, checks, before=before)
     if number == signal.SIGPIPE:
         child.stdout.close()
     else:
         child.send_signal(number)
     checks.equal(f"{how}: ended by the signal", finish(child), -number)
-    checks.equal(f"{how}: files", files(folder), digests({"big.enc": EARLIER, "big.txt": BIG}))
+    first = {FIRST: EARLIER, FIRST.replace(".txt", ".enc"): coded(EARLIER)} if before else {}
+    checks.equal(f"{how}: files", files(folder),
+                 digests({"big.enc": EARLIER, "big.txt": BIG, **first}))
 
 
 def hangup_under_nohup(program, folder, checks):
@@ -159,8 +171,8 @@ def main():
     program = os.path.abspath(sys.argv[1])
     checks = Checks()
     with tempfile.TemporaryDirectory() as folder:
-        for how, number in INTERRUPTIONS:
-            interrupt(program, folder, how, number, checks)
+        for how, number, before in INTERRUPTIONS:
+            interrupt(program, folder, how, number, before, checks)
         hangup_under_nohup(program, folder, checks)
         shrink_input(program, folder, checks)
         if shutil.which("strace"):

@@ -23,6 +23,7 @@ TEST(OutputNameTest, CutsTheFilesOwnNameAtItsFirstStopCharacterAndKeepsItsFolder
       {"test.txt", ".", "test.enc"},
       {"C:\\codes\\test.txt", ".", "C:\\codes\\test.enc"},  // one name on POSIX
       {"dir.d/file.txt", ".", "dir.d/file.enc"},
+      {"a/v1.0/n.txt", ".", "a/v1.0/n.enc"},  // the folders end at the last slash
       {"./notes.txt", ".", "./notes.enc"},
       {"../x.txt", ".", "../x.enc"},
       {"a.b/.hidden", ".", "a.b/.enc"},
@@ -42,7 +43,7 @@ TEST_F(OutputFileTest, AFileIsReplacedOnlyWhenTheNewCopyIsComplete) {
   writeFile("out.enc", "old content");
   fs::permissions("out.enc", fs::perms::owner_read | fs::perms::owner_write);
   OutputFile file;
-  openSafeOutput(file, "out.enc");
+  openSafeOutput(file, "out.enc", kNoInputLimit);
   ASSERT_FALSE(file.failed);
   writeSafeOutput(file, "new", 3);
   EXPECT_EQ(readFile("out.enc"), "old content");  // untouched while the copy is written
@@ -52,7 +53,7 @@ TEST_F(OutputFileTest, AFileIsReplacedOnlyWhenTheNewCopyIsComplete) {
   EXPECT_EQ(listFolder(), "out.enc");
 
   // A failed write leaves the old file and no temporary.
-  openSafeOutput(file, "out.enc");
+  openSafeOutput(file, "out.enc", kNoInputLimit);
   writeSafeOutput(file, "partial", 7);
   abandonSafeOutput(file);
   EXPECT_FALSE(commitSafeOutput(file));
@@ -86,7 +87,7 @@ TEST_F(OutputFileTest, ANewCopyIsPrivateUntilItGetsTheModeAndOwnerOfTheFileItRep
     }
     const mode_t previous = umask(c.umaskValue);
     OutputFile file;
-    openSafeOutput(file, c.name);
+    openSafeOutput(file, c.name, kNoInputLimit);
     struct stat temporary;
     ASSERT_EQ(stat(file.temporary.c_str(), &temporary), 0) << c.name;
     EXPECT_EQ(temporary.st_mode & 0777, 0600u) << c.name;
@@ -110,7 +111,7 @@ TEST_F(OutputFileTest, ALinkStaysALinkAndTheFileItNamesIsReplaced) {
   fs::create_symlink("real/missing.enc", "dangling.enc");
   for (const char* name : {"notes.enc", "dangling.enc"}) {
     OutputFile file;
-    openSafeOutput(file, name);
+    openSafeOutput(file, name, kNoInputLimit);
     writeSafeOutput(file, "new", 3);
     EXPECT_TRUE(commitSafeOutput(file)) << name;
     EXPECT_TRUE(fs::is_symlink(name)) << name;
@@ -123,7 +124,7 @@ TEST_F(OutputFileTest, ALinkStaysALinkAndTheFileItNamesIsReplaced) {
   writeFile("real/beside.enc", "old");
   fs::create_symlink("beside.enc", "real/own.enc");
   OutputFile own;
-  openSafeOutput(own, "real/own.enc");
+  openSafeOutput(own, "real/own.enc", kNoInputLimit);
   writeSafeOutput(own, "newer", 5);
   EXPECT_TRUE(commitSafeOutput(own));
   EXPECT_EQ(readFile("real/beside.enc"), "newer");
@@ -133,7 +134,7 @@ TEST_F(OutputFileTest, ALinkStaysALinkAndTheFileItNamesIsReplaced) {
   fs::create_symlink("loop-b", "loop-a");
   fs::create_symlink("loop-a", "loop-b");
   OutputFile file;
-  openSafeOutput(file, "loop-a");
+  openSafeOutput(file, "loop-a", kNoInputLimit);
   EXPECT_FALSE(commitSafeOutput(file));
   EXPECT_EQ(listFolder(), "dangling.enc loop-a loop-b middle notes.enc real");
 }

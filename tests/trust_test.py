@@ -27,6 +27,18 @@ NOBODY = ["setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"]
 OWN_DEV = ["unshare", "-m", "sh", "-c",
            'mount -t tmpfs tmpfs /dev && mknod -m 666 /dev/null c 1 3 && exec "$0"']
 LONG = "x" * 240 + ".enc"
+# An input open to all, for the rows about what a replaced file or a folder gives: an output is
+# no more open than its input (execute bits included).
+OPEN_INPUT = "printf 'hello there' > in.txt && chmod 777 in.txt"
+PRIVATE_INPUT = "printf 'hello there' > in.txt && chmod 600 in.txt"
+# Puts another copy of in.enc in its place once the new copy has its final mode, while strace
+# holds the program at the flush that follows (at most 10 s after the save began).
+SWAP_TARGET = ("(for i in $(seq 1000); do [ \"$(stat -c %a .in.enc.kestrovane-*.tmp 2>/dev/null)\""
+               " = 644 ] && break; sleep 0.01; done; cp -p in.enc swap && mv -f swap in.enc) &"
+               ' exec "$@"')
+# Counts the temporaries the program tried to create, into the file `tries`.
+COUNT_TRIES = ('strace -f -o trace -e trace=open,openat "$@";'
+               " grep -c 'kestrovane-[0-9]*[.]tmp' trace > tries")
 
 
 def strace(*options):
@@ -34,12 +46,13 @@ def strace(*options):
 
 
 # Each case: its name; the setup script, run by bash in the folder (the input, `typed`, is then
-# written there unless the script made it); the command prefix; whether the save succeeds; the
-# files to check; and for a save the file written and what its metadata must be: "as before",
-# "as touch gives" (a new file, beside it), or (mode, uid).
+# written there unless the script made it or its folder is none); the command prefix; whether the
+# save succeeds; the files to check; for a save the file written and what its metadata must be:
+# "as before", "as touch gives" (a new file, beside it), or (mode, uid[, gid[, ACL]]); and the
+# folder the program runs in. An input that cannot be read as a file is confirmed as empty.
 Case = collections.namedtuple(
-    "Case", "name setup typed prefix saved files written expected",
-    defaults=("in.txt", [], False, ["in.enc"], None, None))
+    "Case", "name setup typed prefix saved files written expected inside",
+    defaults=("in.txt", [], False, ["in.enc"], None, None, ""))
 
 
 def saved(name, setup, written, expected, **fields):
@@ -75,6 +88,46 @@ CASES = [
          " : > in.enc'"),
     saved("own link in a shared folder", "chmod 1777 . && mkdir home && echo old > home/rc"
           " && ln -s home/rc in.enc", "home/rc", "as before", files=["in.enc", "home/rc"]),
+    saved("root over another's file, folder not sticky", "chmod 777 . && echo old > in.enc &&"
+          " chown nobody in.enc", "in.enc", "as before"),
+    saved("root over the folder owner's file, sticky", "chown nobody . && chmod 1777 . && echo old"
+          " > in.enc && chown nobody in.enc", "in.enc", "as before"),
+    saved("own file in root's sticky folder", "chmod 1777 . && echo old > in.enc && chown"
+          " 65534:65534 in.enc", "in.enc", "as before", prefix=NOBODY),
+    # A folder that the user may not write: no temporary name is tried twice.
+    Case("folder not writable, as a user", "echo 1 > tries",
+         prefix=["sh", "-c", COUNT_TRIES, "sh", *NOBODY], files=["in.enc", "tries"]),
+    # Owners and groups that an ordinary user cannot keep.
+    saved("root's file, as a user", "chmod 777 . && echo old > in.enc && chmod 666 in.enc",
+          "in.enc", (0o604, 65534, 65534), prefix=NOBODY),
+    saved("a group the user belongs to", "chmod 777 . && echo old > in.enc && chown nobody:100"
+          " in.enc && chmod 664 in.enc && printf 'hello there' > in.txt && chmod 664 in.txt",
+          "in.enc", "as before",
+          prefix=["setpriv", "--reuid=65534", "--regid=65534", "--groups=100"]),
+    saved("a group that cannot be kept, with an ACL", "chown nobody . && echo old > in.enc &&"
+          " chown nobody:0 in.enc && chmod 664 in.enc && setfacl -m u:daemon:rw in.enc &&"
+          " printf 'hello there' > in.txt && chmod 664 in.txt", "in.enc",
+          (0o664, 65534, 65534, "user::rw-\nuser:daemon:rw-\ngroup::---\nmask::rw-\nother::r--"
+           "\n\n"), prefix=NOBODY),
+    # A file swapped in under the target's name after it was examined is not replaced.
+    Case("target swapped after its examination", "echo old > in.enc",
+         prefix=["bash", "-c", SWAP_TARGET, "bash",
+                 *strace("-e", "inject=fsync:delay_enter=3000000:when=1")]),
+    # A write past the file-size limit fails the save; the program goes on.
+    Case("file-size limit", "", "big.txt", ["bash", "-c", 'ulimit -f 100 && exec "$@"', "bash"],
+         files=["big.enc"]),
+    # Names walked as the kernel walks them: only a folder may have more parts after it.
+    Case("missing folder, then ..", "", "none/../t.txt", files=["t.enc"]),
+    Case("file, then ..", "echo data > f.txt", "f.txt/../t.txt", files=["f.txt", "t.enc"]),
+    Case("link to a file with a slash", "echo old > s && ln -s s/ in.enc", files=["in.enc", "s"]),
+    Case("link to a file, then ..", "echo old > s && ln -s s/b/.. in.enc",
+         files=["in.enc", "s"]),
+    saved("./.. from a folder", "mkdir p && printf 'hello there' > x.txt", "x.enc",
+          "as touch gives", typed="./../x.txt", inside="p", files=["x.enc"]),
+    saved("../.. from two folders down", "mkdir -p p/q/r", "p/y.enc", "as touch gives",
+          typed="../../y.txt", inside="p/q/r", files=["p/y.enc"]),
+    # A FIFO as the input is empty at once: opening it waits for no writer.
+    saved("FIFO as the input", "mkfifo in.txt", "in.enc", "as touch gives"),
     # Only a regular file that the user may write is replaced.
     Case("FIFO", "mkfifo in.enc"),
     Case("device", "mknod in.enc c 1 3"),
@@ -82,8 +135,8 @@ CASES = [
     Case("read-only, as a user", "chown nobody . && echo old > in.enc && chown nobody in.enc"
          " && chmod 444 in.enc", prefix=NOBODY),
     saved("read-only, as root", "echo old > in.enc && chmod 444 in.enc", "in.enc", "as before"),
-    saved("set-ID bits", "echo old > in.enc && chown nobody in.enc && chmod 6755 in.enc",
-          "in.enc", (0o755, 65534)),
+    saved("set-ID bits", "echo old > in.enc && chown nobody in.enc && chmod 6755 in.enc && "
+          + OPEN_INPUT, "in.enc", (0o755, 65534)),
     # A pseudo-file whose size reads 0 is not saved as an empty copy.
     Case("file of /proc", "ln -s /proc/self/status p.txt", "p.txt", files=["p.enc"]),
     # As many links as the system follows, and a name as long as the system allows.
@@ -94,16 +147,24 @@ CASES = [
          " && ln -s l1 in.enc && ! cat in.enc 2>/dev/null", files=["in.enc", "l1", "l41"]),
     saved("240-character name", f"echo old > {LONG} && ln -s {LONG} in.enc", LONG, "as before",
           files=["in.enc", LONG]),
+    # An output is no more open than its input, but the owner's rights stay.
+    saved("private input, new output", PRIVATE_INPUT, "in.enc", (0o600, 0, 0)),
+    saved("private input, replaced output", "echo old > in.enc && chmod 644 in.enc && "
+          + PRIVATE_INPUT, "in.enc", (0o600, 0)),
+    saved("read-only input", "printf 'hello there' > in.txt && chmod 444 in.txt", "in.enc",
+          (0o644, 0, 0)),
+    saved("open input, new output", "printf 'hello there' > in.txt && chmod 644 in.txt",
+          "in.enc", "as touch gives"),
     # ACLs: a new file gets what creating it would give, a replaced one keeps exactly its own.
     saved("new file, private default ACL", "setfacl -d -m u::rw,g::-,o::- .", "in.enc",
           "as touch gives"),
     saved("new file, default ACL naming a user", "setfacl -d -m u::rw,u:nobody:rw,g::r,m::rw,o::-"
-          " .", "in.enc", "as touch gives"),
+          " . && " + OPEN_INPUT, "in.enc", "as touch gives"),
     saved("new file, folder reached through a link", "mkdir private && setfacl -d -m"
           " u::rw,g::-,o::- private && ln -s private p", "private/in.enc", "as touch gives",
           typed="p/in.txt", files=["p", "private/in.enc"]),
     saved("replaced file's ACL kept", "echo old > in.enc && setfacl -m u:nobody:rw,g::-,m::rw,o::-"
-          " in.enc", "in.enc", "as before"),
+          " in.enc && " + OPEN_INPUT, "in.enc", "as before"),
     saved("no ACL stays none", "echo old > in.enc && chmod 640 in.enc && setfacl -d -m"
           " u::rw,u:nobody:rw,g::r,m::rw,o::r .", "in.enc", "as before"),
 ]
@@ -144,27 +205,35 @@ def temporaries(folder):
 
 
 def run_case(program, case, folder, checks):
-    name, setup, typed, prefix, saved, names, written, expected = case
+    name, setup, typed, prefix, saved, names, written, expected, inside = case
     os.chmod(folder, 0o755)  # a folder from tempfile is 0700: nobody could not reach it
     source = BIG if typed == "big.txt" else TEXT
     if typed == "big.txt":
         with open(os.path.join(folder, "big.enc"), "wb") as f:
             f.write(b"earlier output")
     subprocess.run(["bash", "-e", "-c", setup], cwd=folder, check=True)
-    if not os.path.lexists(os.path.join(folder, typed)):
-        with open(os.path.join(folder, typed), "wb") as f:
+    input_path = os.path.join(folder, inside, typed)
+    if not os.path.lexists(input_path) and os.path.isdir(os.path.dirname(input_path)):
+        with open(input_path, "wb") as f:
             f.write(source)
+    empty = not os.path.isfile(input_path)
+    if empty:
+        source = b""
     if expected == "as touch gives":
         reference = os.path.join(folder, os.path.dirname(written), "reference")
         subprocess.run(["touch", reference], check=True)
     before = state(folder, names)
-    keys = b"E\n" + typed.encode() + b"\ny\nk\nx\n"
-    result = subprocess.run(prefix + [program], input=keys, cwd=folder, capture_output=True,
-                            timeout=120, env=untraced_environment())
-    out_name = typed.split(".")[0] + ".enc"  # no folder in these names holds a dot
+    keys = b"E\n" + typed.encode() + (b"\ny\ny\n" if empty else b"\ny\n") + b"k\nx\n"
+    result = subprocess.run(prefix + [program], input=keys, cwd=os.path.join(folder, inside),
+                            capture_output=True, timeout=120, env=untraced_environment())
+    folders = typed[:typed.rfind("/") + 1]
+    out_name = folders + typed[len(folders):].split(".")[0] + ".enc"
     message = ("has been saved as: " if saved else "could not be saved as: ") + out_name
     checks.equal(f"{name}: message", f"\nYour encoded file {message}\n\n".encode() in result.stdout,
                  True)
+    checks.equal(f"{name}: empty input confirmed",
+                 b"doesn't appear to contain anything!" in result.stdout, empty)
+    checks.equal(f"{name}: back to the menu, then exit", result.returncode, 0)
     after = state(folder, names)
     if saved:
         path = os.path.join(folder, written)
@@ -173,7 +242,9 @@ def run_case(program, case, folder, checks):
         elif expected == "as touch gives":
             wanted = metadata(reference)
         else:
-            wanted = (stat.S_IFREG, expected[0], expected[1], before[written][0][3], acl(path))
+            unsaid = ((before[written][0] or (None,) * 4)[3], acl(path))  # as before, as it is
+            mode, uid, gid, facl = expected + unsaid[len(expected) - 2:]
+            wanted = (stat.S_IFREG, mode, uid, gid, facl)
         checks.equal(f"{name}: the coded text", content(path),
                      hashlib.sha256(coded(source)).hexdigest()[:16])
         checks.equal(f"{name}: metadata", metadata(path), wanted)

@@ -1,0 +1,66 @@
+// Where an output name leads: its links followed as the kernel follows them.
+
+#include <algorithm>
+#include <iterator>
+#include <system_error>
+#include <vector>
+
+#include "codec/platform.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// As many links as the system itself follows in one name.
+constexpr int kMostLinks = 40;
+
+}  // namespace
+
+// The file a name finally stands for, found as the system itself walks a name: each link on the
+// way, in the folders as at the end, is followed, so the file it names is replaced and the link
+// stays a link, and a dangling link creates the file it names. Empty where the system would not
+// follow either: a loop or more than 40 links, a part before others that is no folder, or a link
+// that someone else planted in a shared folder to make us write where they chose.
+fs::path followOutputLinks(const fs::path& name) {
+  std::vector<fs::path> left(name.begin(), name.end());
+  std::reverse(left.begin(), left.end());  // the next part of the name is last
+  fs::path walked;                         // what the name leads to so far, without links
+  int hops = 0;
+  std::error_code ec;
+  while (!left.empty()) {
+    const fs::path part = left.back();
+    left.pop_back();
+    if (part.empty() || part == ".") {
+      continue;
+    }
+    // `walked` holds no link, so its parent is where ".." really leads.
+    if (part == ".." && walked.has_relative_path() && walked.filename() != "..") {
+      walked = walked.parent_path();
+      continue;
+    }
+    const fs::path next = walked / part;
+    if (!fs::is_symlink(fs::symlink_status(next, ec))) {
+      // A part that more parts follow, a ".." or the empty part after a trailing slash among
+      // them, must be a folder: the kernel refuses "none/.." and "file/..", and a link to "s/"
+      // leads to a folder, never to a file that could be written.
+      if (!left.empty() && !fs::is_directory(next, ec)) {
+        return {};
+      }
+      walked = next;
+      continue;
+    }
+    if (++hops > kMostLinks || !mayUseInSharedFolder(next)) {
+      return {};
+    }
+    const fs::path to = fs::read_symlink(next, ec);
+    if (ec) {
+      return {};
+    }
+    if (to.is_absolute()) {
+      walked.clear();
+    }
+    left.insert(left.end(), std::make_reverse_iterator(to.end()),
+                std::make_reverse_iterator(to.begin()));
+  }
+  return walked;
+}

@@ -1,0 +1,255 @@
+// Who may read the new copy: its mode, access ACL, owner and group, and the shared-folder rule.
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#ifdef __linux__
+#include <sys/xattr.h>
+#endif
+
+#include <cerrno>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "codec/platform.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+fs::path folderOf(const fs::path& path) {
+  return path.parent_path().empty() ? fs::path(".") : path.parent_path();
+}
+
+// The permissions a file is to have: its mode, and on Linux its access ACL (empty for none).
+// With an ACL, the mode's group bits are the ACL's mask.
+struct Permissions {
+  mode_t mode = 0;
+  std::vector<char> acl;
+};
+
+// Access ACLs are kept as the extended attribute the kernel itself reads: a 4-byte version, then
+// 8-byte entries of a tag, permissions and an id, little-endian.
+#ifdef __linux__
+constexpr char kAccessAcl[] = "system.posix_acl_access";
+constexpr char kDefaultAcl[] = "system.posix_acl_default";
+constexpr std::size_t kAclHeader = 4;
+constexpr std::size_t kAclEntry = 8;
+constexpr unsigned kAclUserObject = 0x01;
+constexpr unsigned kAclGroupObject = 0x04;
+constexpr unsigned kAclMask = 0x10;
+constexpr unsigned kAclOther = 0x20;
+
+bool noAclHere(int error) {
+  return error == ENODATA || error == EOPNOTSUPP || error == ENOTSUP;
+}
+
+// The ACL `name` of the file `path` leads to; empty where there is none.
+bool readAcl(const fs::path& path, const char* name, std::vector<char>& acl) {
+  acl.resize(65536);  // the largest value an extended attribute may have
+  const ssize_t size = getxattr(path.c_str(), name, acl.data(), acl.size());
+  acl.resize(size > 0 ? static_cast<std::size_t>(size) : 0);
+  return size >= 0 || noAclHere(errno);
+}
+
+unsigned aclField(const std::vector<char>& acl, std::size_t at) {
+  return static_cast<unsigned char>(acl[at]) | static_cast<unsigned char>(acl[at + 1]) << 8;
+}
+
+// Where the entry with `tag` starts in `acl`, 0 if it has none.
+std::size_t aclEntryAt(const std::vector<char>& acl, unsigned tag) {
+  for (std::size_t at = kAclHeader; at + kAclEntry <= acl.size(); at += kAclEntry) {
+    if (aclField(acl, at) == tag) {
+      return at;
+    }
+  }
+  return 0;
+}
+
+// Gives the open file exactly the access ACL `acl`, or none if it is empty or says no more than
+// the mode (owner, group and others alone). A file system without ACLs has none to give.
+bool setAcl(int fd, const std::vector<char>& acl) {
+  if (acl.size() > kAclHeader + 3 * kAclEntry) {
+    return fsetxattr(fd, kAccessAcl, acl.data(), acl.size(), 0) == 0;
+  }
+  return fremovexattr(fd, kAccessAcl) == 0 || noAclHere(errno);
+}
+#endif
+
+// Limits the permissions to the bits of `most`, as the kernel limits a default ACL by the mode a
+// file is created with: the owner's, the group class's and the others' rights, where the group
+// class is the ACL's mask (or its group entry, without a mask). Named users and groups stay as
+// they are: the mask already bounds what they get.
+void limitTo(Permissions& permissions, mode_t most) {
+  permissions.mode &= most | ~0777u;
+#ifdef __linux__
+  std::vector<char>& acl = permissions.acl;
+  if (acl.empty()) {
+    return;
+  }
+  std::size_t groupClass = aclEntryAt(acl, kAclMask);
+  if (groupClass == 0) {
+    groupClass = aclEntryAt(acl, kAclGroupObject);
+  }
+  // An entry's rights sit in the mode's bits at `shift`: 6 the owner's, 3 the group's, 0 others'.
+  const std::pair<std::size_t, unsigned> classes[] = {
+      {aclEntryAt(acl, kAclUserObject), 6}, {groupClass, 3}, {aclEntryAt(acl, kAclOther), 0}};
+  for (const auto& [at, shift] : classes) {
+    if (at != 0) {
+      const unsigned rights = aclField(acl, at + 2) & (most >> shift) & 7;
+      acl[at + 2] = static_cast<char>(rights);
+      permissions.mode = (permissions.mode & ~(7u << shift)) | rights << shift;
+    }
+  }
+#endif
+}
+
+// What a file created in `folder` gets: the folder's default ACL where it has one, else the umask.
+bool newFilePermissions(const fs::path& folder, Permissions& permissions) {
+  permissions.mode = 0666;
+#ifdef __linux__
+  if (!readAcl(folder, kDefaultAcl, permissions.acl)) {
+    return false;
+  }
+  if (!permissions.acl.empty()) {
+    limitTo(permissions, 0666);  // with a default ACL, the umask does not apply
+    return true;
+  }
+#else
+  (void)folder;
+#endif
+  // The umask can only be read by setting it: it is put back at once.
+  const mode_t umaskValue = umask(0);
+  umask(umaskValue);
+  permissions.mode &= ~umaskValue;
+  return true;
+}
+
+bool sharedFolderAllows(const struct stat& file, const fs::path& path) {
+  struct stat folder;
+  if (stat(folderOf(path).c_str(), &folder) != 0) {
+    return false;
+  }
+  const bool shared = (folder.st_mode & S_ISVTX) && (folder.st_mode & S_IWOTH);
+  return !shared || file.st_uid == geteuid() || file.st_uid == folder.st_uid;
+}
+
+// What one look at an existing target found.
+struct Target {
+  struct stat status;
+  bool writable = false;
+  std::vector<char> acl;
+};
+
+// Looks at the file `path` names once, through one descriptor that follows no link and opens
+// nothing (opening a FIFO or a device could block or act), and takes everything from that same
+// file: between looks by name, someone who may write the folder could swap in another whose ACL
+// we would copy. False if it cannot be examined; `exists` false if nothing has the name.
+bool examineTarget(const fs::path& path, bool& exists, Target& target) {
+#if defined(__linux__) && defined(O_PATH)
+  const int fd = open(path.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
+  exists = fd >= 0;
+  if (fd < 0) {
+    return errno == ENOENT;
+  }
+  // The ACL calls refuse a descriptor that opened nothing, but take it as a name under /proc.
+  const std::string byDescriptor = "/proc/self/fd/" + std::to_string(fd);
+  bool examined = fstat(fd, &target.status) == 0;
+  if (examined && S_ISREG(target.status.st_mode)) {
+    // Checking access through the descriptor needs Linux 5.8; earlier, the name under /proc.
+    target.writable =
+        faccessat(fd, "", W_OK, AT_EACCESS | AT_EMPTY_PATH) == 0 ||
+        (errno == EINVAL && faccessat(AT_FDCWD, byDescriptor.c_str(), W_OK, AT_EACCESS) == 0);
+    examined = readAcl(byDescriptor, kAccessAcl, target.acl);
+  }
+  close(fd);
+  return examined;
+#else
+  exists = lstat(path.c_str(), &target.status) == 0;
+  if (!exists) {
+    return errno == ENOENT;
+  }
+  target.writable = faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) == 0;
+  return true;
+#endif
+}
+
+// Gives the new copy the owner and group of the file it replaces, where the system lets it: root
+// may give both, an owner who belongs to the group may keep the group. Otherwise the copy is
+// ours, as any file we write is, and the group it could not keep must lose its own rights
+// rather than pass them to ours: with an ACL its entry is cleared, not the mask, which would
+// also take the rights of the users and groups the ACL names.
+bool giveOwner(int fd, const struct stat& replaced, Permissions& permissions) {
+  if (fchown(fd, replaced.st_uid, replaced.st_gid) == 0) {
+    return true;
+  }
+  if (errno != EPERM) {
+    return false;
+  }
+  if (fchown(fd, static_cast<uid_t>(-1), replaced.st_gid) == 0) {
+    return true;
+  }
+  if (errno != EPERM) {
+    return false;
+  }
+#ifdef __linux__
+  if (const std::size_t group = aclEntryAt(permissions.acl, kAclGroupObject);
+      group != 0 && aclEntryAt(permissions.acl, kAclMask) != 0) {
+    permissions.acl[group + 2] = 0;
+    return true;
+  }
+#endif
+  permissions.mode &= ~070u;
+  return true;
+}
+
+}  // namespace
+
+bool mayUseInSharedFolder(const fs::path& path) {
+  struct stat status;
+  return lstat(path.c_str(), &status) == 0 && sharedFolderAllows(status, path);
+}
+
+bool setFinalPermissions(NativeFile file, const fs::path& target, std::uint32_t inputPermissions,
+                         TargetIdentity& examined) {
+  const int fd = static_cast<int>(file);
+  // Examine: what the target is now, in one look.
+  Target existing;
+  if (!examineTarget(target, examined.exists, existing)) {
+    return false;
+  }
+  examined.device = examined.exists ? static_cast<std::uint64_t>(existing.status.st_dev) : 0;
+  examined.inode = examined.exists ? static_cast<std::uint64_t>(existing.status.st_ino) : 0;
+
+  // Decide: a replaced file's own permissions (set-ID bits aside), else what creating the file
+  // would give. Only a regular file the user may write is replaced, as the shell's > would;
+  // never a device, a FIFO or a folder that happens to have the name, nor a file that someone
+  // else put in a shared folder to receive what we write.
+  Permissions wanted;
+  if (examined.exists) {
+    if (!S_ISREG(existing.status.st_mode) || !existing.writable ||
+        !sharedFolderAllows(existing.status, target)) {
+      return false;
+    }
+    wanted.mode = existing.status.st_mode & 0777;
+    wanted.acl = existing.acl;
+  } else if (!newFilePermissions(folderOf(target), wanted)) {
+    return false;
+  }
+  // The coded form undoes in one step, so it is as secret as its input: the group and others get
+  // no more than they had there. The owner's rights stay, or a read-only input would make an
+  // output that could not be replaced next time.
+  limitTo(wanted, 0700 | (inputPermissions & 077));
+
+  // Apply: the owner first, since a group that cannot be kept narrows the rest.
+  if (examined.exists && !giveOwner(fd, existing.status, wanted)) {
+    return false;
+  }
+#ifdef __linux__
+  if (!setAcl(fd, wanted.acl)) {
+    return false;
+  }
+#endif
+  return fchmod(fd, wanted.mode) == 0;
+}

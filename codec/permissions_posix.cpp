@@ -135,6 +135,27 @@ bool sharedFolderAllows(const struct stat& file, const fs::path& path) {
   return !shared || file.st_uid == geteuid() || file.st_uid == folder.st_uid;
 }
 
+#if defined(__linux__) && defined(O_PATH)
+// Without /proc, the ACL is asked of the regular file opened for reading, which has no side
+// effects for such a file; it must still be the file examined. One we may not read fails.
+bool readAclOpened(const fs::path& path, const struct stat& examined, std::vector<char>& acl) {
+  const int fd = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  struct stat status;
+  bool read = fd >= 0 && fstat(fd, &status) == 0 && status.st_dev == examined.st_dev &&
+              status.st_ino == examined.st_ino;
+  if (read) {
+    acl.resize(65536);
+    const ssize_t size = fgetxattr(fd, kAccessAcl, acl.data(), acl.size());
+    acl.resize(size > 0 ? static_cast<std::size_t>(size) : 0);
+    read = size >= 0 || noAclHere(errno);
+  }
+  if (fd >= 0) {
+    close(fd);
+  }
+  return read;
+}
+#endif
+
 // What one look at an existing target found.
 struct Target {
   struct stat status;
@@ -161,7 +182,8 @@ bool examineTarget(const fs::path& path, bool& exists, Target& target) {
     target.writable =
         faccessat(fd, "", W_OK, AT_EACCESS | AT_EMPTY_PATH) == 0 ||
         (errno == EINVAL && faccessat(AT_FDCWD, byDescriptor.c_str(), W_OK, AT_EACCESS) == 0);
-    examined = readAcl(byDescriptor, kAccessAcl, target.acl);
+    examined = readAcl(byDescriptor, kAccessAcl, target.acl) ||
+               (errno == ENOENT && readAclOpened(path, target.status, target.acl));
   }
   close(fd);
   return examined;

@@ -27,6 +27,7 @@ NOBODY = ["setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"]
 OWN_DEV = ["unshare", "-m", "sh", "-c",
            'mount -t tmpfs tmpfs /dev && mknod -m 666 /dev/null c 1 3 && exec "$0"']
 LONG = "x" * 240 + ".enc"
+NO_PROC = ["unshare", "-m", "sh", "-c", 'umount -l /proc && exec "$0"']
 # An input open to all, for the rows about what a replaced file or a folder gives: an output is
 # no more open than its input (execute bits included).
 OPEN_INPUT = "printf 'hello there' > in.txt && chmod 777 in.txt"
@@ -165,6 +166,9 @@ CASES = [
           typed="p/in.txt", files=["p", "private/in.enc"]),
     saved("replaced file's ACL kept", "echo old > in.enc && setfacl -m u:nobody:rw,g::-,m::rw,o::-"
           " in.enc && " + OPEN_INPUT, "in.enc", "as before"),
+    saved("replaced file's ACL kept without /proc", "echo old > in.enc && setfacl -m"
+          " u:nobody:rw,g::-,m::rw,o::- in.enc && " + OPEN_INPUT, "in.enc", "as before",
+          prefix=NO_PROC),
     saved("no ACL stays none", "echo old > in.enc && chmod 640 in.enc && setfacl -d -m"
           " u::rw,u:nobody:rw,g::r,m::rw,o::r .", "in.enc", "as before"),
 ]

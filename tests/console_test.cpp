@@ -5,6 +5,7 @@
 #include <iostream>
 #include <sstream>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -25,6 +26,26 @@ class ScriptedInput {
 
  private:
   std::istringstream input_;
+  std::streambuf* old_;
+};
+
+// Makes the console's screen a string, shown as a terminal of `characterSet` shows it, or as a
+// pipe when `characterSet` is null, for the lifetime of the object.
+class ScreenOf {
+ public:
+  explicit ScreenOf(const char* characterSet) : old_(std::cout.rdbuf(screen_.rdbuf())) {
+    setScreenIsTerminal(characterSet != nullptr, characterSet != nullptr ? characterSet : "");
+  }
+  ~ScreenOf() {
+    setScreenIsTerminal(false, "");
+    std::cout.rdbuf(old_);
+  }
+  std::string text() const {
+    return screen_.str();
+  }
+
+ private:
+  std::ostringstream screen_;
   std::streambuf* old_;
 };
 
@@ -68,4 +89,50 @@ TEST(ConsoleTest, ReadAnswerSkipsBlanksTakesOneCharacterAndClearsAtEnd) {
   EXPECT_TRUE(isYes('y'));
   EXPECT_FALSE(isYes('n'));
   EXPECT_FALSE(isYes('j'));
+}
+
+TEST(ConsoleTest, ATerminalIsShownControlBytesAndAPipeGetsThemAsTheyAre) {
+  using namespace std::string_literals;
+  struct Case {
+    const char* characterSet;         // null: a pipe
+    std::vector<std::string> pieces;  // one shown text, in as many calls
+    std::string screen;
+  };
+  const std::string queries = "a\x1b[>0q\x1b[c\x1b]2;title\a\r\x1b[2Kb\x7f\t\n\0."s;
+  const Case cases[] = {
+      {nullptr, {queries, "\r\xc2\x9b\x9b"}, queries + "\r\xc2\x9b\x9b"},
+      {"UTF-8", {queries}, "a^[[>0q^[[c^[]2;title^G^M^[[2Kb^?\t\n^@."},
+      {"UTF-8", {"\x01\x08\x0b\x0c\x1a\x1c\x1f "}, "^A^H^K^L^Z^\\^_ "},
+      // A carriage return stays before or after a line feed (the coded echo is reversed);
+      // any other is shown, whichever call brings its neighbours.
+      {"UTF-8", {"a\r\nb\n\rc\r\r\n\n\r\rd\r"}, "a\r\nb\n\rc^M\r\n\n\r^Md^M"},
+      {"UTF-8", {"a\r", "\nb\r", "c\n", "\r"}, "a\r\nb^Mc\n\r"},
+      {"UTF-8", {"a\r"}, "a^M"},
+      {"UTF-8", {"\r", "", "\n"}, "\r\n"},
+      // UTF-8's two-byte C1 controls, whole or split across calls; other characters pass.
+      {"UTF-8", {"\xc2\x80\xc2\x9f\xc2\xa0\xc3\xa9\x9b"}, "<U+0080><U+009F>\xc2\xa0\xc3\xa9\x9b"},
+      {"UTF-8", {"x\xc2", "\x9b", "[2J\xc2", "\xc2", "\x85\xc2"}, "x<U+009B>[2J\xc2<U+0085>\xc2"},
+      {"utf8", {"\xc2\r", "\xc2\x8d"}, "\xc2^M<U+008D>"},
+      {"ANSI_X3.4-1968", {"\x1b\xc2\x9b"}, "^[<U+009B>"},
+      {"", {"\xc2\x9b"}, "<U+009B>"},
+      // ISO 8859: the bytes 0x80 to 0x9F are controls.
+      {"ISO-8859-1", {"\x80\x9b\x9f\xa0\xe9\xc2\x85\x1b"}, "<80><9B><9F>\xa0\xe9\xc2<85>^["},
+      {"ISO8859-15", {"\x8d", "\x9b"}, "<8D><9B>"},
+      // Elsewhere bytes above 0x7F are characters or parts of one.
+      {"CP1252", {"\x80\x9b\xc2\x85\x1b"}, "\x80\x9b\xc2\x85^["},
+      {"SHIFT_JIS", {"\x83\x5c\x82\xa0"}, "\x83\x5c\x82\xa0"},
+      {"GB18030", {"\x81\x30\x89\x9b\x7f"}, "\x81\x30\x89\x9b^?"},
+      {"KOI8-R", {"\x9b\xc2\x85"}, "\x9b\xc2\x85"},
+  };
+  for (const auto& c : cases) {
+    ScreenOf screen(c.characterSet);
+    for (const auto& piece : c.pieces) {
+      printShown(piece);
+    }
+    endShown();
+    print("|");  // the text ends whole: nothing is held for a next one
+    endShown();
+    EXPECT_EQ(screen.text(), c.screen + "|") << (c.characterSet ? c.characterSet : "a pipe") << ": "
+                                             << ::testing::PrintToString(c.pieces);
+  }
 }

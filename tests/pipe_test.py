@@ -6,7 +6,7 @@ import os
 import sys
 import tempfile
 
-from checks import MENU, Checks, folder_contents, program_command, run
+from checks import CONTROLLING_FILE, MENU, Checks, coded, folder_contents, program_command, run
 
 
 def main():
@@ -24,6 +24,26 @@ def main():
         checks.equal("encode then decode: the end of the screen", screen[-len(tail):], tail)
         checks.equal("files", folder_contents(folder),
                      {"test.enc": b"2r2ht 4ll2h", "test.txt": b"hello there"})
+    # Control bytes from a file or the keys are shown visibly only on a terminal: a pipe gets
+    # every echo as it is.
+    message = b"\x1b]2;title\x07\x1b[A\r\x9b\xc2\x85"
+    rows = [
+        ("a listed file", b"E\nq.txt\ny\nk\n",
+         b"The file currently contains:\n" + CONTROLLING_FILE + b"\nDo you want to encode",
+         b"Encoded Output:\n" + coded(CONTROLLING_FILE) + b"\nYour encoded file has been saved as: "
+         b"q.enc\n"),
+        ("a typed message and name", b"M\nm\x1b[2J\x7f\n" + message + b"\ny\nk\n",
+         b"the message you just typed was:\n " + message + b"\nDo you want",
+         b"Encoded Output:\n" + coded(message) + b"\nYour encoded file has been saved as: "
+         b"m\x1b[2J\x7f.enc\n"),
+    ]
+    for what, keys, listing, echo in rows:
+        with tempfile.TemporaryDirectory() as folder:
+            with open(os.path.join(folder, "q.txt"), "wb") as f:
+                f.write(CONTROLLING_FILE)
+            screen = run(program, keys, folder)[1]
+            checks.equal(f"{what}: the listing or echo, byte for byte", listing in screen, True)
+            checks.equal(f"{what}: the coded echo and name, byte for byte", echo in screen, True)
     return checks.finish()
 
 

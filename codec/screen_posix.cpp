@@ -1,0 +1,24 @@
+#include <langinfo.h>
+#include <locale.h>
+#include <unistd.h>
+#ifdef __APPLE__
+#include <xlocale.h>
+#endif
+
+#include "codec/platform.h"
+
+bool standardOutputIsTerminal() {
+  return isatty(STDOUT_FILENO) == 1;
+}
+
+std::string terminalCharacterSet() {
+  // A locale object of its own: setlocale would change how the program itself reads and writes.
+  const locale_t environment = newlocale(LC_CTYPE_MASK, "", static_cast<locale_t>(0));
+  if (environment == static_cast<locale_t>(0)) {
+    return "";
+  }
+  const char* const name = nl_langinfo_l(CODESET, environment);
+  std::string codeset = name != nullptr ? name : "";
+  freelocale(environment);
+  return codeset;
+}

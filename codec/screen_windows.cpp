@@ -1,0 +1,23 @@
+#include <windows.h>
+
+#include "codec/platform.h"
+
+bool standardOutputIsTerminal() {
+  DWORD mode = 0;
+  return GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &mode) != 0;
+}
+
+std::string terminalCharacterSet() {
+  const UINT codePage = GetConsoleOutputCP();
+  if (codePage == 0) {
+    return "";
+  }
+  if (codePage == CP_UTF8) {
+    return "UTF-8";
+  }
+  // Windows numbers the ISO 8859 sets from 28591 (8859-1); 8859-13 and -15 are 28603 and 28605.
+  if ((codePage >= 28591 && codePage <= 28599) || codePage == 28603 || codePage == 28605) {
+    return "ISO-8859-" + std::to_string(codePage - 28590);
+  }
+  return "CP" + std::to_string(codePage);
+}

@@ -80,7 +80,10 @@ bool startWriteOut(NativeFile file, std::int64_t offset, std::int64_t length);
 
 // The file the output name `name` finally stands for, its links followed as the system itself
 // would follow them, so the file a link names is replaced and the link stays a link. Empty
-// where the system would not follow them, or would not let a file be created there.
+// where the system would not follow them, or would not let a file be created there. On Windows
+// the system names the file itself, so a share or a `\\?\` name keeps its root; a device or a
+// stream is refused before anything is opened, and a link whose target is missing is not
+// followed.
 std::filesystem::path followOutputLinks(const std::filesystem::path& name);
 
 // Whether the link or file `path` may be followed or written where it is, as the system itself

@@ -24,6 +24,10 @@ std::filesystem::path typedPath(const std::string& typedName);
 // has none. They end at `/` on POSIX; on Windows at `\`, `/` or `:` (a drive's, or a stream's),
 // found in the converted text, where a double-byte character's second byte is never taken for one.
 std::size_t folderPartLength(std::string_view typedName);
+// How much of a typed name the system reads: all of it on POSIX. Windows drops the trailing
+// spaces and dots of the file's own name (`ab ` names `ab`), except in a `\\?\` name, which it
+// takes exactly as typed.
+std::size_t nameLengthAsRead(std::string_view typedName);
 // Whether a file may be saved as `path`. On Windows, not as a device (NUL, com1.enc), nor as a
 // stream of a file (notes:x.enc), nor over a read-only file, which Windows does not replace.
 bool mayWriteOutput(const std::filesystem::path& path);

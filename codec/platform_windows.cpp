@@ -287,6 +287,20 @@ bool namesFileOnly(std::wstring_view full) {
 
 }  // namespace
 
+std::size_t nameLengthAsRead(std::string_view typedName) {
+  if (typedName.rfind("\\\\?\\", 0) == 0) {
+    return typedName.size();
+  }
+  // Neither byte is ever the second byte of a double-byte character, so the name can be read
+  // from its end.
+  const std::size_t folders = folderPartLength(typedName);
+  std::size_t length = typedName.size();
+  while (length > folders && (typedName[length - 1] == ' ' || typedName[length - 1] == '.')) {
+    --length;
+  }
+  return length;
+}
+
 bool mayWriteOutput(const fs::path& path) {
   const std::wstring full = fullPath(path);
   if (full.empty() || !namesFileOnly(full)) {

@@ -313,10 +313,11 @@ bool mayWriteOutput(const fs::path& path) {
 NativeFile createTemporary(const fs::path& path) {
   // CREATE_NEW fails on any existing name, a link included. The file inherits its folder's
   // permissions, as every file created there does, and stays hidden while it is written. It is
-  // opened with the right to change its DACL, which its owner has, for setFinalPermissions.
+  // opened with the rights to change its DACL and to read its security, which its owner has, for
+  // setFinalPermissions: setting a DACL may read the old one first to merge inherited entries.
   const HANDLE file =
-      CreateFileW(longPath(path).c_str(), GENERIC_WRITE | WRITE_DAC, FILE_SHARE_DELETE, nullptr,
-                  CREATE_NEW, FILE_ATTRIBUTE_HIDDEN, nullptr);
+      CreateFileW(longPath(path).c_str(), GENERIC_WRITE | WRITE_DAC | READ_CONTROL,
+                  FILE_SHARE_DELETE, nullptr, CREATE_NEW, FILE_ATTRIBUTE_HIDDEN, nullptr);
   return file == INVALID_HANDLE_VALUE ? kNoFile : reinterpret_cast<NativeFile>(file);
 }
 

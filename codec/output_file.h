@@ -10,8 +10,8 @@
 #include "codec/platform.h"
 
 // The name of an output file, beside its input: the typed name's folders as typed, the file's own
-// name up to the first of `stopChars` in it (or whole, if it has none), then a dot and
-// `extension`. The result is never cut, whatever its length.
+// name as the system reads it, up to the first of `stopChars` in it (or whole, if it has none),
+// then a dot and `extension`. The result is never cut, whatever its length.
 std::string outputName(std::string_view typedName, std::string_view stopChars,
                        std::string_view extension);
 

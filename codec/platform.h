@@ -34,6 +34,10 @@ std::filesystem::path typedPath(const std::string& typedName);
 // has none. They end at `/` on POSIX; on Windows at `\`, `/` or `:` (a drive's, or a stream's),
 // found in the converted text, where a double-byte character's second byte is never taken for one.
 std::size_t folderPartLength(std::string_view typedName);
+// How much of a typed name the system reads: all of it on POSIX. Windows drops the trailing
+// spaces and dots of the file's own name (`ab ` names `ab`), except in a `\\?\` name, which it
+// takes exactly as typed.
+std::size_t nameLengthAsRead(std::string_view typedName);
 // Whether a file may be saved as `path`. On Windows, not as a device (NUL, com1.enc), nor as a
 // stream of a file (notes:x.enc), nor over a read-only file, which Windows does not replace.
 bool mayWriteOutput(const std::filesystem::path& path);
@@ -95,7 +99,10 @@ bool startWriteOut(NativeFile file, std::int64_t offset, std::int64_t length);
 
 // The file the output name `name` finally stands for, its links followed as the system itself
 // would follow them, so the file a link names is replaced and the link stays a link. Empty
-// where the system would not follow them, or would not let a file be created there.
+// where the system would not follow them, or would not let a file be created there. On Windows
+// the system names the file itself, so a share or a `\\?\` name keeps its root; a device or a
+// stream is refused before anything is opened, and a link whose target is missing is not
+// followed.
 std::filesystem::path followOutputLinks(const std::filesystem::path& name);
 
 // Whether the link or file `path` may be followed or written where it is, as the system itself

@@ -102,6 +102,10 @@ std::size_t folderPartLength(std::string_view typedName) {
   return slash == std::string_view::npos ? 0 : slash + 1;
 }
 
+std::size_t nameLengthAsRead(std::string_view typedName) {
+  return typedName.size();
+}
+
 // A name means only the file it names: no devices by name, no streams of a file.
 bool mayWriteOutput(const fs::path&) {
   return true;

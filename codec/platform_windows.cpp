@@ -5,10 +5,7 @@
 #include <algorithm>
 #include <cwchar>
 #include <cwctype>
-#include <iterator>
 #include <string_view>
-#include <system_error>
-#include <vector>
 
 #include "codec/platform.h"
 
@@ -51,6 +48,27 @@ std::wstring fullPath(const fs::path& path) {
 // Whether a full path starts with \\?\ or \\.\, which Windows takes as they stand.
 bool hasRawPrefix(std::wstring_view full) {
   return full.rfind(L"\\\\?\\", 0) == 0 || full.rfind(L"\\\\.\\", 0) == 0;
+}
+
+// How much of a full path is its root, which no link can change: `C:\`, `\\server\share\`,
+// `\\?\C:\`, `\\?\UNC\server\share\`, `\\?\Volume{...}\`. All of it if it has no more.
+std::size_t rootLength(std::wstring_view full) {
+  std::size_t at = 0;
+  int parts = 1;  // a drive or a volume
+  if (full.rfind(L"\\\\?\\UNC\\", 0) == 0) {
+    at = 8;
+    parts = 2;
+  } else if (hasRawPrefix(full)) {
+    at = 4;
+  } else if (full.rfind(L"\\\\", 0) == 0) {
+    at = 2;
+    parts = 2;
+  }
+  for (; parts > 0 && at != std::wstring_view::npos; --parts) {
+    at = full.find(L'\\', at);
+    at = at == std::wstring_view::npos ? at : at + 1;
+  }
+  return std::min(at, full.size());
 }
 
 // The name to give the file calls. A full path that passes MAX_PATH is given in its \\?\ form,
@@ -243,21 +261,49 @@ std::size_t folderPartLength(std::string_view typedName) {
   return folders;
 }
 
-bool mayWriteOutput(const fs::path& path) {
-  const std::wstring full = fullPath(path);
-  if (full.empty()) {
-    return false;
-  }
-  // Past a \\?\ or \\.\ prefix and a drive's colon, a colon names a stream of a file.
+namespace {
+
+// Whether a full path names a file of a drive, share or volume: not a device (NUL, com1.enc, in
+// any folder), nor a stream of a file (notes:x.enc), nor a name in the device spaces behind
+// \\.\ and \\?\ other than a drive's, a share's or a volume's (\\.\pipe\x, \\.\PhysicalDrive0).
+bool namesFileOnly(std::wstring_view full) {
   std::wstring_view rest = full;
   if (hasRawPrefix(rest)) {
     rest.remove_prefix(4);
+    const bool raw = full[2] == L'?';
+    if (raw && (rest.rfind(L"UNC\\", 0) == 0 || rest.rfind(L"Volume{", 0) == 0)) {
+      rest.remove_prefix(rest.find(L'\\') + 1);
+    } else if (rest.size() < 2 || rest[1] != L':') {
+      return false;
+    }
   }
+  // Past a drive's colon, a colon names a stream of a file.
   if (rest.size() > 1 && rest[1] == L':') {
     rest.remove_prefix(2);
   }
-  if (rest.find(L':') != std::wstring_view::npos ||
-      isDeviceName(full.substr(full.find_last_of(L"\\/") + 1))) {
+  return rest.find(L':') == std::wstring_view::npos &&
+         !isDeviceName(std::wstring(full.substr(full.find_last_of(L"\\/") + 1)));
+}
+
+}  // namespace
+
+std::size_t nameLengthAsRead(std::string_view typedName) {
+  if (typedName.rfind("\\\\?\\", 0) == 0) {
+    return typedName.size();
+  }
+  // Neither byte is ever the second byte of a double-byte character, so the name can be read
+  // from its end.
+  const std::size_t folders = folderPartLength(typedName);
+  std::size_t length = typedName.size();
+  while (length > folders && (typedName[length - 1] == ' ' || typedName[length - 1] == '.')) {
+    --length;
+  }
+  return length;
+}
+
+bool mayWriteOutput(const fs::path& path) {
+  const std::wstring full = fullPath(path);
+  if (full.empty() || !namesFileOnly(full)) {
     return false;
   }
   const DWORD attributes = GetFileAttributesW(longPath(full).c_str());
@@ -267,10 +313,11 @@ bool mayWriteOutput(const fs::path& path) {
 NativeFile createTemporary(const fs::path& path, bool& nameTaken) {
   // CREATE_NEW fails on any existing name, a link included. The file inherits its folder's
   // permissions, as every file created there does, and stays hidden while it is written. It is
-  // opened with the right to change its DACL, which its owner has, for setFinalPermissions.
+  // opened with the rights to change its DACL and to read its security, which its owner has, for
+  // setFinalPermissions: setting a DACL may read the old one first to merge inherited entries.
   const HANDLE file =
-      CreateFileW(longPath(path).c_str(), GENERIC_WRITE | WRITE_DAC, FILE_SHARE_DELETE, nullptr,
-                  CREATE_NEW, FILE_ATTRIBUTE_HIDDEN, nullptr);
+      CreateFileW(longPath(path).c_str(), GENERIC_WRITE | WRITE_DAC | READ_CONTROL,
+                  FILE_SHARE_DELETE, nullptr, CREATE_NEW, FILE_ATTRIBUTE_HIDDEN, nullptr);
   const DWORD error = GetLastError();
   nameTaken =
       file == INVALID_HANDLE_VALUE && (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS);
@@ -296,52 +343,89 @@ bool startWriteOut(NativeFile, std::int64_t, std::int64_t) {
 
 namespace {
 
-// As many links as the system itself follows in one name.
-constexpr int kMostLinks = 40;
+// Opens `path` with no access rights, so nothing is read or locked, only found: links and
+// junctions are followed unless `flags` says otherwise, and a folder opens as well as a file.
+HANDLE openToFind(const std::wstring& path, DWORD flags) {
+  return CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                     nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | flags, nullptr);
+}
+
+// The name the system gives an open file, with its drive letter, or with its volume's GUID
+// where the volume has no letter (some RAM disks and user-mode file systems); empty if it gives
+// neither.
+std::wstring finalPathOf(HANDLE file) {
+  for (const DWORD volume : {VOLUME_NAME_DOS, VOLUME_NAME_GUID}) {
+    const DWORD size = GetFinalPathNameByHandleW(file, nullptr, 0, volume);
+    std::wstring name(size, L'\0');
+    const DWORD length = size ? GetFinalPathNameByHandleW(file, name.data(), size, volume) : 0;
+    if (length > 0 && length < size) {
+      name.resize(length);
+      return name;
+    }
+  }
+  return {};
+}
+
+// The final name of the file or folder `full` names; empty if there is none, with the error of
+// its open in `error` if it could not be opened.
+std::wstring finalPathOf(const std::wstring& full, DWORD& error) {
+  const HANDLE file = openToFind(longPath(full), 0);
+  error = file == INVALID_HANDLE_VALUE ? GetLastError() : ERROR_SUCCESS;
+  if (file == INVALID_HANDLE_VALUE) {
+    return {};
+  }
+  std::wstring name = finalPathOf(file);
+  CloseHandle(file);
+  return name;
+}
+
+// Whether anything on the way to `full` (its folders, or itself) is a link or a junction.
+bool passesReparsePoint(const std::wstring& full) {
+  for (std::size_t end = rootLength(full); end <= full.size(); ++end) {
+    if (end == full.size() || full[end] == L'\\') {
+      const DWORD attributes = GetFileAttributesW(longPath(full.substr(0, end)).c_str());
+      if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+        return true;
+      }
+    }
+  }
+  return false;
+}
 
 }  // namespace
 
-// The file a name finally stands for, found as the system itself walks a name: each link on the
-// way, in the folders as at the end, is followed, so the file it names is replaced and the link
-// stays a link, and a dangling link creates the file it names. Empty where the system would not
-// follow either: a loop or more than 40 links, or a link that someone else planted in a shared
-// folder to make us write where they chose.
+// The system itself finds the file: the name is opened and asked for its final path, so a link
+// or junction leads where Windows would take it, and a share or a \\?\ name keeps its root. A
+// name that does not exist yet is found as its folder's final path and the name.
 fs::path followOutputLinks(const fs::path& name) {
-  std::vector<fs::path> left(name.begin(), name.end());
-  std::reverse(left.begin(), left.end());  // the next part of the name is last
-  fs::path walked;                         // what the name leads to so far, without links
-  int hops = 0;
-  std::error_code ec;
-  while (!left.empty()) {
-    const fs::path part = left.back();
-    left.pop_back();
-    if (part.empty() || part == ".") {
-      continue;
-    }
-    // `walked` holds no link, so its parent is where ".." really leads.
-    if (part == ".." && walked.has_relative_path() && walked.filename() != "..") {
-      walked = walked.parent_path();
-      continue;
-    }
-    const fs::path next = walked / part;
-    if (!fs::is_symlink(fs::symlink_status(next, ec))) {
-      walked = next;
-      continue;
-    }
-    if (++hops > kMostLinks || !mayUseInSharedFolder(next)) {
-      return {};
-    }
-    const fs::path to = fs::read_symlink(next, ec);
-    if (ec) {
-      return {};
-    }
-    if (to.is_absolute()) {
-      walked.clear();
-    }
-    left.insert(left.end(), std::make_reverse_iterator(to.end()),
-                std::make_reverse_iterator(to.begin()));
+  const std::wstring full = fullPath(name);
+  // Opening a device to find it would already use it: com1.enc would open a serial port.
+  if (full.empty() || !namesFileOnly(full)) {
+    return {};
   }
-  return walked;
+  DWORD error = ERROR_SUCCESS;
+  std::wstring found = finalPathOf(full, error);
+  if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {
+    // A link whose target is missing: Windows creates no file through it, so nor does a save.
+    const HANDLE link = openToFind(longPath(full), FILE_FLAG_OPEN_REPARSE_POINT);
+    if (link != INVALID_HANDLE_VALUE) {
+      CloseHandle(link);
+      return {};
+    }
+    const std::size_t folderEnd = full.rfind(L'\\') + 1;
+    if (folderEnd >= rootLength(full)) {
+      found = finalPathOf(full.substr(0, folderEnd), error);
+      if (!found.empty()) {
+        found += (found.back() == L'\\' ? L"" : L"\\") + full.substr(folderEnd);
+      }
+    }
+  }
+  // With no final name to be had, the typed name's own full path is used, as long as no link
+  // on the way could make it lead elsewhere.
+  if (found.empty()) {
+    return passesReparsePoint(full) ? fs::path() : fs::path(full);
+  }
+  return found;
 }
 
 bool mayUseInSharedFolder(const fs::path&) {

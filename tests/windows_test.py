@@ -44,8 +44,11 @@ UNRELATED = b"unrelated"
 JAPANESE_NAME = "\u65e5\u672c\u8a9e\u306e\u30d5\u30a1\u30a4\u30eb"  # 16 bytes in code page 932
 TABLE = "a.\u8868.txt"  # 表 is 0x95 0x5C in code page 932: its second byte is a backslash
 # Saves beside their input and over Windows files, each in a fresh folder. Each case: the files
-# to start with, their attributes set first (attrib), the keys (text, typed in code page 932 under
-# a locale), the saved messages, the files afterwards, and the attributes outputs then show.
+# to start with, symbolic links made beside them (kept as links), their attributes set first
+# (attrib), the keys (text, typed in code page 932 under a locale), the saved messages, the files
+# afterwards, and the attributes outputs then show. A case whose typed names hold a full path
+# runs in one folder only: SHORT_FOLDER, or a fresh folder made drive Y:, where the program
+# starts in the subfolder `work`, and whose subfolders may stand for network shares.
 SAVE_CASES = [
     dict(what="a dotted folder, with backslashes",
          files={"v1.0/a.txt": SAMPLE, "v1.txt": UNRELATED, "v1.enc": UNRELATED},
@@ -82,6 +85,29 @@ SAVE_CASES = [
          after={"new.txt": SAMPLE, "new.enc": CODED_SAMPLE, "seen.txt": SAMPLE,
                 "seen.enc": CODED_SAMPLE},
          shown={"new.enc": "A", "seen.enc": "A"}),
+    dict(what="a link at the output", files={"notes.txt": SAMPLE, "real.enc": b"old"},
+         links={"notes.enc": "real.enc"}, keys="E\nnotes.txt\ny\nk\n",
+         saved=["has been saved as: notes.enc"],
+         after={"notes.txt": SAMPLE, "notes.enc": CODED_SAMPLE, "real.enc": CODED_SAMPLE}),
+    dict(what="trailing spaces and dots", files={"ab": SAMPLE, "a.txt": SAMPLE},
+         keys="E\nab \ny\nk\nE\na.txt.\ny\nk\nx\n",
+         saved=["has been saved as: ab.enc", "has been saved as: a.enc"],
+         after={"ab": SAMPLE, "ab.enc": CODED_SAMPLE, "a.txt": SAMPLE, "a.enc": CODED_SAMPLE}),
+    dict(what="\\\\?\\ and \\\\.\\ full paths", place="short",
+         files={"a.txt": SAMPLE, "b.txt": SAMPLE},
+         keys="E\n\\\\?\\Z:\\tmp\\kw\\a.txt\ny\nk\nE\n\\\\.\\Z:\\tmp\\kw\\b.txt\ny\nk\nx\n",
+         saved=["has been saved as: \\\\?\\Z:\\tmp\\kw\\a.enc",
+                "has been saved as: \\\\.\\Z:\\tmp\\kw\\b.enc"],
+         after={"a.txt": SAMPLE, "a.enc": CODED_SAMPLE, "b.txt": SAMPLE, "b.enc": CODED_SAMPLE}),
+    # Wine takes the share from a folder of its prefix: the file must reach it, and not the
+    # folder of the share's name under the current drive's root.
+    dict(what="a network share", place="drive", shares={"kwsrv/kwshare": "share"},
+         files={"kwsrv/kwshare/keep": UNRELATED, "share/keep": UNRELATED},
+         keys="M\n\\\\kwsrv\\kwshare\\m\nhello\ny\nk\nM\n//kwsrv/kwshare/n\nhello\ny\nk\nx\n",
+         saved=["has been saved as: \\\\kwsrv\\kwshare\\m.enc",
+                "has been saved as: //kwsrv/kwshare/n.enc"],
+         after={"kwsrv/kwshare/keep": UNRELATED, "share/keep": UNRELATED,
+                "share/m.enc": coded(b"hello"), "share/n.enc": coded(b"hello")}),
 ]
 
 
@@ -116,10 +142,49 @@ def attributes(folder, env):
     return shown
 
 
+def case_folders(case, env):
+    """Yields each run of `case`: its description, its folder, the name of 250 characters that
+    folder takes while the program runs (or None), and the subfolder the program starts in.
+    A case of its own runs in a fresh folder, short and then long; a case that types full paths
+    in SHORT_FOLDER, or in a fresh folder made drive Y:, whose root is then the current drive's."""
+    place = case.get("place")
+    if place == "short":
+        shutil.rmtree(SHORT_FOLDER, ignore_errors=True)
+        os.makedirs(SHORT_FOLDER)
+        try:
+            yield case["what"], SHORT_FOLDER, None, ""
+        finally:
+            shutil.rmtree(SHORT_FOLDER, ignore_errors=True)
+        return
+    for length in (0,) if place else (0, 250):
+        with tempfile.TemporaryDirectory() as top:
+            folder = os.path.join(top, "case")
+            os.mkdir(folder)
+            if place == "drive":
+                devices = os.path.join(env["WINEPREFIX"], "dosdevices")
+                mapped = {os.path.join(devices, "y:"): folder}
+                for share, subfolder in case.get("shares", {}).items():
+                    mapped[os.path.join(devices, "unc", share)] = os.path.join(folder, subfolder)
+                for name, target in mapped.items():
+                    os.makedirs(os.path.dirname(name), exist_ok=True)
+                    os.symlink(target, name)
+                os.mkdir(os.path.join(folder, "work"))
+                try:
+                    yield case["what"], folder, None, "work"
+                finally:
+                    for name in mapped:
+                        os.remove(name)
+            elif length:
+                yield (f"{case['what']}, in a {length}-character folder", folder,
+                       os.path.join(top, "d" * (length - len("Z:" + top) - 1)), "")
+            else:
+                yield case["what"], folder, None, ""
+
+
 def saves(windows, env, checks):
-    """Every case in a short folder and in one whose path is 250 characters long, where the
-    temporary (26 characters longer than its output) passes MAX_PATH. Wine's attrib cannot reach
-    past MAX_PATH, so the long folder is the short one renamed while the program runs."""
+    """Every case in its folders; in the long one the temporary (26 characters longer than its
+    output) passes MAX_PATH. Wine's attrib cannot reach past MAX_PATH, so attributes are set and
+    read while the folder has its short name."""
     locales = installed_locales()
     for case in SAVE_CASES:
         locale = case.get("locale", "C.UTF-8")
@@ -127,31 +192,34 @@ def saves(windows, env, checks):
             print(f"skipped {case['what']}: the locale {locale} is not installed")
             continue
         encoding = "cp932" if locale.startswith("ja") else "cp1252"
-        for length in (0, 250):
-            with tempfile.TemporaryDirectory() as top:
-                folder = os.path.join(top, "case")
-                os.mkdir(folder)
-                what = case["what"] + (f", in a {length}-character folder" if length else "")
-                for name, content in case["files"].items():
-                    os.makedirs(os.path.dirname(os.path.join(folder, name)), exist_ok=True)
-                    with open(os.path.join(folder, name), "wb") as f:
-                        f.write(content)
-                for name, flag in case.get("attrib", {}).items():
-                    run_wine(["cmd", "/c", "attrib", flag, name], b"", folder, env)
-                where = folder
-                if length:
-                    where = os.path.join(top, "d" * (length - len("Z:" + top) - 1))
-                    os.rename(folder, where)
-                screen = run_wine([windows], case["keys"].encode(encoding), where,
-                                  dict(env, LANG=locale))[1].decode(encoding, "replace")
-                os.rename(where, folder)
-                checks.equal(f"{what}: the saved messages",
-                             [saved for saved in case["saved"] if saved + "\r\n" not in screen], [])
-                checks.equal(f"{what}: the files", tree(folder), case["after"])
-                if case.get("shown"):
-                    shown = attributes(folder, env)
-                    checks.equal(f"{what}: the attributes",
-                                 {name: shown.get(name) for name in case["shown"]}, case["shown"])
+        for what, folder, long_folder, start in case_folders(case, env):
+            for name, content in case["files"].items():
+                os.makedirs(os.path.dirname(os.path.join(folder, name)), exist_ok=True)
+                with open(os.path.join(folder, name), "wb") as f:
+                    f.write(content)
+            for name, target in case.get("links", {}).items():
+                os.symlink(target, os.path.join(folder, name))
+            for name, flag in case.get("attrib", {}).items():
+                run_wine(["cmd", "/c", "attrib", flag, name], b"", folder, env)
+            if long_folder:
+                os.rename(folder, long_folder)
+            screen = run_wine([windows], case["keys"].encode(encoding),
+                              os.path.join(long_folder or folder, start),
+                              dict(env, LANG=locale))[1].decode(encoding, "replace")
+            if long_folder:
+                os.rename(long_folder, folder)
+            checks.equal(f"{what}: the saved messages",
+                         [saved for saved in case["saved"] if saved + "\r\n" not in screen], [])
+            checks.equal(f"{what}: the files", tree(folder), case["after"])
+            if case.get("links"):
+                checks.equal(f"{what}: the links stay links to their files",
+                             {name: os.path.islink(os.path.join(folder, name)) and
+                              os.readlink(os.path.join(folder, name)) for name in case["links"]},
+                             case["links"])
+            if case.get("shown"):
+                shown = attributes(folder, env)
+                checks.equal(f"{what}: the attributes",
+                             {name: shown.get(name) for name in case["shown"]}, case["shown"])
 
 
 def installed_locales():

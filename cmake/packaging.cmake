@@ -1,5 +1,6 @@
 # What people install: a Debian package on Linux, a zip on Windows, both made by the package
-# target (CPack) and named after the project's version.
+# target (CPack) and named after the project's version, with a SHA256SUMS file beside them. The
+# same commit gives the same packages byte for byte (cmake/package-time.cmake).
 
 set(CPACK_PACKAGE_NAME kestrovane)
 set(CPACK_PACKAGE_VENDOR "The Kestrovane team")
@@ -8,6 +9,10 @@ set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "encode and decode text files with a rever
 set(CPACK_PACKAGE_HOMEPAGE_URL "http://www.example.com/kestrovane")
 set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
 set(CPACK_STRIP_FILES ON)
+set(CPACK_PROJECT_CONFIG_FILE ${CMAKE_CURRENT_LIST_DIR}/package-time.cmake)
+set(CPACK_POST_BUILD_SCRIPTS ${CMAKE_CURRENT_LIST_DIR}/package-checksums.cmake)
+# cpack's variables are the only ones its scripts see.
+set(CPACK_KESTROVANE_SOURCE_DIR ${PROJECT_SOURCE_DIR})
 
 if(WIN32)
   install(TARGETS kestrovane RUNTIME DESTINATION .)
@@ -73,4 +78,5 @@ else()
   endif()
 endif()
 
+set(CPACK_KESTROVANE_GENERATORS ${CPACK_GENERATOR})
 include(CPack)

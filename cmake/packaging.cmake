@@ -1,5 +1,6 @@
-# What people install: a Debian package on Linux, a zip on Windows, both made by the package
-# target (CPack) and named after the project's version.
+# What people install: Debian and RPM packages on Linux, a zip on Windows, all made by the
+# package target (CPack) and named after the project's version, with a SHA256SUMS file beside
+# them. The same commit gives the same packages byte for byte (cmake/package-time.cmake).
 
 set(CPACK_PACKAGE_NAME kestrovane)
 set(CPACK_PACKAGE_VENDOR "The Kestrovane team")
@@ -8,6 +9,10 @@ set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "encode and decode text files with a rever
 set(CPACK_PACKAGE_HOMEPAGE_URL "http://www.example.com/kestrovane")
 set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
 set(CPACK_STRIP_FILES ON)
+set(CPACK_PROJECT_CONFIG_FILE ${CMAKE_CURRENT_LIST_DIR}/package-time.cmake)
+set(CPACK_POST_BUILD_SCRIPTS ${CMAKE_CURRENT_LIST_DIR}/package-checksums.cmake)
+# cpack's variables are the only ones its scripts see.
+set(CPACK_KESTROVANE_SOURCE_DIR ${PROJECT_SOURCE_DIR})
 
 if(WIN32)
   install(TARGETS kestrovane RUNTIME DESTINATION .)
@@ -46,14 +51,15 @@ else()
   set(CPACK_DEBIAN_PACKAGE_SECTION utils)
   set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
   set(CPACK_DEBIAN_PACKAGE_MAINTAINER "The Kestrovane team <kestrovane@example.com>")
-  # The first line of the package's description is the summary above.
-  string(CONCAT CPACK_DEBIAN_PACKAGE_DESCRIPTION
+  # Both formats keep lines under 80 characters; Debian's first line is the summary above.
+  string(CONCAT description
     "Kestrovane is a small interactive console program that turns a plain text\n"
     "into a coded text and back. Its code swaps the ten vowels with the ten digits\n"
     "and reverses the text, so the same transformation decodes what it encoded.\n"
     "A one-letter menu encodes a file, decodes a file, or encodes a typed one-line\n"
     "message. An existing output file is only ever replaced by a complete new copy,\n"
     "flushed to disk.")
+  set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "${description}")
   if(NOT CMAKE_CROSSCOMPILING)
     # Depends is read off the libraries the binary links, not written by hand.
     set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
@@ -73,4 +79,8 @@ else()
   endif()
 endif()
 
+if(NOT WIN32)
+  include(${CMAKE_CURRENT_LIST_DIR}/rpm.cmake)
+endif()
+set(CPACK_KESTROVANE_GENERATORS ${CPACK_GENERATOR})
 include(CPack)

@@ -3,10 +3,13 @@ same program: the same screen once the console's CR LF line ends are read as LF,
 files with CR LF line breaks restored byte for byte, full paths with backslashes, and the failure
 message for an output that cannot be saved. Names in other languages are typed in the code page
 Windows gives them (ANSI when piped, the console's own in a console) and name the right files; in
-a console driven through tmux, Ctrl-C during a save removes the unfinished copy.
+a console driven through tmux, Ctrl-C during a save removes the unfinished copy. Outputs reach
+the file their name leads to (links, shares, \\?\ paths), and an input another program holds
+open is never saved as an empty copy.
 
 Usage: windows_test.py path/to/kestrovane path/to/kestrovane.exe
 """
+import contextlib
 import os
 import shutil
 import subprocess
@@ -108,7 +111,57 @@ SAVE_CASES = [
                 "has been saved as: //kwsrv/kwshare/n.enc"],
          after={"kwsrv/kwshare/keep": UNRELATED, "share/keep": UNRELATED,
                 "share/m.enc": coded(b"hello"), "share/n.enc": coded(b"hello")}),
+    # Word processors hold their files open without sharing: such a file lists as empty, but
+    # going on must not make an empty copy of it.
+    dict(what="an input another program holds", held="notes.txt",
+         files={"notes.txt": SAMPLE, "notes.enc": b"EARLIER CODED"},
+         keys="E\nnotes.txt\ny\ny\nk\n", saved=["could not be saved as: notes.enc"],
+         after={"notes.txt": SAMPLE, "notes.enc": b"EARLIER CODED"}),
 ]
+
+# Holds the file it names open without sharing, says so, and lets it go when its input ends.
+HOLDER_SOURCE = r"""
+#include <windows.h>
+int main(int argc, char** argv) {
+  char c;
+  DWORD got;
+  if (argc < 2 || CreateFileA(argv[1], GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL) ==
+                      INVALID_HANDLE_VALUE) {
+    return 1;
+  }
+  WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), "held\n", 5, &got, NULL);
+  while (ReadFile(GetStdHandle(STD_INPUT_HANDLE), &c, 1, &got, NULL) && got) {
+  }
+  return 0;
+}
+"""
+
+
+def build_holder(folder):
+    """The holder, built by the cross compiler that built the program."""
+    source = os.path.join(folder, "holder.c")
+    with open(source, "w") as f:
+        f.write(HOLDER_SOURCE)
+    program = os.path.join(folder, "holder.exe")
+    subprocess.run(["x86_64-w64-mingw32-gcc-posix", source, "-o", program], check=True)
+    return program
+
+
+@contextlib.contextmanager
+def held(holder, name, folder, env):
+    """Runs the body while another program holds `name` in `folder` open without sharing."""
+    if not name:
+        yield
+        return
+    process = subprocess.Popen(["wine", holder, name], cwd=folder, stdin=subprocess.PIPE,
+                               stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, env=env)
+    try:
+        if process.stdout.readline() != b"held\n":
+            raise RuntimeError(f"the holder could not open {name}")
+        yield
+    finally:
+        process.stdin.close()
+        process.wait(timeout=60)
 
 
 def run_wine(command, keys, folder, env):
@@ -181,7 +234,7 @@ def case_folders(case, env):
                 yield case["what"], folder, None, ""
 
 
-def saves(windows, env, checks):
+def saves(windows, holder, env, checks):
     """Every case in its folders; in the long one the temporary (26 characters longer than its
     output) passes MAX_PATH. Wine's attrib cannot reach past MAX_PATH, so attributes are set and
     read while the folder has its short name."""
@@ -203,9 +256,10 @@ def saves(windows, env, checks):
                 run_wine(["cmd", "/c", "attrib", flag, name], b"", folder, env)
             if long_folder:
                 os.rename(folder, long_folder)
-            screen = run_wine([windows], case["keys"].encode(encoding),
-                              os.path.join(long_folder or folder, start),
-                              dict(env, LANG=locale))[1].decode(encoding, "replace")
+            with held(holder, case.get("held"), long_folder or folder, env):
+                screen = run_wine([windows], case["keys"].encode(encoding),
+                                  os.path.join(long_folder or folder, start),
+                                  dict(env, LANG=locale))[1].decode(encoding, "replace")
             if long_folder:
                 os.rename(long_folder, folder)
             checks.equal(f"{what}: the saved messages",
@@ -348,7 +402,7 @@ def main():
         finally:
             shutil.rmtree(SHORT_FOLDER, ignore_errors=True)
         typed_names(windows, env, checks)
-        saves(windows, env, checks)
+        saves(windows, build_holder(native), env, checks)
         console_session(windows, env, checks)
     return checks.finish()
 

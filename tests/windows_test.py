@@ -4,8 +4,8 @@ files with CR LF line breaks restored byte for byte, full paths with backslashes
 message for an output that cannot be saved. Names in other languages are typed in the code page
 Windows gives them (ANSI when piped, the console's own in a console) and name the right files; in
 a console driven through tmux, Ctrl-C during a save removes the unfinished copy. Outputs reach
-the file their name leads to (links, shares, \\?\ paths), and an input another program holds
-open is never saved as an empty copy.
+the file their name leads to (links, network shares, full paths with their prefix), and an input
+that another program holds open is never saved as an empty copy.
 
 Usage: windows_test.py path/to/kestrovane path/to/kestrovane.exe
 """

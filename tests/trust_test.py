@@ -27,7 +27,8 @@ NOBODY = ["setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"]
 OWN_DEV = ["unshare", "-m", "sh", "-c",
            'mount -t tmpfs tmpfs /dev && mknod -m 666 /dev/null c 1 3 && exec "$0"']
 LONG = "x" * 240 + ".enc"
-NO_PROC = ["unshare", "-m", "sh", "-c", 'umount -l /proc && exec "$0"']
+# No /proc/self/fd, as where /proc is not mounted; the rest of /proc stays for the sanitizers.
+NO_PROC = ["unshare", "-m", "sh", "-c", 'mount -t tmpfs tmpfs /proc/$$/fd && exec "$0"']
 # An input open to all, for the rows about what a replaced file or a folder gives: an output is
 # no more open than its input (execute bits included).
 OPEN_INPUT = "printf 'hello there' > in.txt && chmod 777 in.txt"

@@ -128,7 +128,7 @@ void codeFile(ProgramState& state, Direction direction) {
   // earlier output stays as it was.
   const bool asListed = stillAsListed(state);
   if (asListed && namesAFile(typedName)) {
-    openSafeOutput(state.outputFile, outName, state.inputFile.permissions);
+    openSafeOutput(state.outputFile, outName, state.inputFile.access);
   } else {
     abandonSafeOutput(state.outputFile);
   }

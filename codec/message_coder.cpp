@@ -42,7 +42,7 @@ void codeMessage(ProgramState& state) {
 
   printLine("   Encoded Output:");
   if (namesAFile(state.sourceName)) {
-    openSafeOutput(state.outputFile, state.targetName, kNoInputLimit);
+    openSafeOutput(state.outputFile, state.targetName, InputAccess());
   } else {
     abandonSafeOutput(state.outputFile);
   }

@@ -53,9 +53,9 @@ void createTemporaryFor(OutputFile& file) {
 
 }  // namespace
 
-void openSafeOutput(OutputFile& file, const std::string& name, std::uint32_t inputPermissions) {
+void openSafeOutput(OutputFile& file, const std::string& name, const InputAccess& input) {
   file = OutputFile();
-  file.inputPermissions = inputPermissions;
+  file.input = input;
   const fs::path typed = typedPath(name);
   if (!typed.empty()) {
     file.target = followOutputLinks(typed);
@@ -89,8 +89,8 @@ void abandonSafeOutput(OutputFile& file) {
 bool commitSafeOutput(OutputFile& file) {
   bool saved = false;
   if (file.handle != kNoFile) {
-    const bool complete = !file.failed && setFinalPermissions(file.handle, file.target,
-                                                              file.inputPermissions, file.examined);
+    const bool complete =
+        !file.failed && setFinalPermissions(file.handle, file.target, file.input, file.examined);
     const bool flushed = complete && flushAndClose(file.handle);
     if (!complete) {
       closeNative(file.handle);

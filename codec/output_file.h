@@ -25,18 +25,18 @@ bool namesAFile(std::string_view typedName);
 // was, and no temporary behind.
 struct OutputFile {
   NativeFile handle = kNoFile;
-  std::filesystem::path temporary;                 // the new copy while it is written
-  std::filesystem::path target;                    // the file it replaces, links followed
-  std::uint32_t inputPermissions = kNoInputLimit;  // the group's and others' bits allowed
-  TargetIdentity examined;                         // what the target was when examined
-  std::int64_t written = 0;                        // bytes written to the new copy
-  bool failed = false;                             // nothing could be created, or a write failed
+  std::filesystem::path temporary;  // the new copy while it is written
+  std::filesystem::path target;     // the file it replaces, links followed
+  InputAccess input;                // who may read the input: no more here
+  TargetIdentity examined;          // what the target was when examined
+  std::int64_t written = 0;         // bytes written to the new copy
+  bool failed = false;              // nothing could be created, or a write failed
 };
 
-// Starts a new copy of the file named `name` (as typed), to be no more open than an input with
-// `inputPermissions` (kNoInputLimit where there is none). If none can be created, the output is
+// Starts a new copy of the file named `name` (as typed), to be no more open than an input that
+// `input` may read (InputAccess() where there is none). If none can be created, the output is
 // failed and later writes do nothing.
-void openSafeOutput(OutputFile& file, const std::string& name, std::uint32_t inputPermissions);
+void openSafeOutput(OutputFile& file, const std::string& name, const InputAccess& input);
 void writeSafeOutput(OutputFile& file, const char* data, std::size_t size);
 // Gives up the new copy, whether or not it was started: later writes do nothing, and the commit
 // removes it and reports the file not saved.

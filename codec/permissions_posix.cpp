@@ -12,6 +12,7 @@
 #include <utility>
 #include <vector>
 
+#include "codec/permissions_posix.h"
 #include "codec/platform.h"
 
 namespace fs = std::filesystem;
@@ -233,7 +234,30 @@ bool mayUseInSharedFolder(const fs::path& path) {
   return lstat(path.c_str(), &status) == 0 && sharedFolderAllows(status, path);
 }
 
-bool setFinalPermissions(NativeFile file, const fs::path& target, std::uint32_t inputPermissions,
+InputAccess accessOf(int fd, const struct stat& status) {
+  InputAccess access;
+  access.permissions = status.st_mode & 0777;
+  access.group = static_cast<std::int64_t>(status.st_gid);
+#ifdef __linux__
+  std::vector<char> acl(65536);
+  const ssize_t size = fgetxattr(fd, kAccessAcl, acl.data(), acl.size());
+  if (size < 0 && !noAclHere(errno)) {
+    access.permissions &= ~070u;
+  }
+  acl.resize(size > 0 ? static_cast<std::size_t>(size) : 0);
+  const std::size_t group = aclEntryAt(acl, kAclGroupObject);
+  const std::size_t mask = aclEntryAt(acl, kAclMask);
+  if (group != 0 && mask != 0) {
+    const unsigned rights = aclField(acl, group + 2) & aclField(acl, mask + 2) & 7;
+    access.permissions = (access.permissions & ~070u) | rights << 3;
+  }
+#else
+  (void)fd;
+#endif
+  return access;
+}
+
+bool setFinalPermissions(NativeFile file, const fs::path& target, const InputAccess& input,
                          TargetIdentity& examined) {
   const int fd = static_cast<int>(file);
   // Examine: what the target is now, in one look.
@@ -259,15 +283,22 @@ bool setFinalPermissions(NativeFile file, const fs::path& target, std::uint32_t 
   } else if (!newFilePermissions(folderOf(target), wanted)) {
     return false;
   }
-  // The coded form undoes in one step, so it is as secret as its input: the group and others get
-  // no more than they had there. The owner's rights stay, or a read-only input would make an
-  // output that could not be replaced next time.
-  limitTo(wanted, 0700 | (inputPermissions & 077));
-
-  // Apply: the owner first, since a group that cannot be kept narrows the rest.
-  if (examined.exists && !giveOwner(fd, existing.status, wanted)) {
+  // Apply: the owner first, since a group that cannot be kept narrows the rest, and the group
+  // the copy ends up with decides what the input allows it.
+  struct stat copy;
+  if ((examined.exists && !giveOwner(fd, existing.status, wanted)) || fstat(fd, &copy) != 0) {
     return false;
   }
+  // The coded form undoes in one step, so it is as secret as its input: the group and others get
+  // no more than they had there, and a group other than the input's only what others had. The
+  // owner's rights stay, or a read-only input would make an output that could not be replaced
+  // next time.
+  const std::uint32_t others = input.permissions & 07;
+  const std::uint32_t group = input.group < 0 || copy.st_gid == static_cast<gid_t>(input.group)
+                                  ? input.permissions & 070
+                                  : others << 3;
+  limitTo(wanted, 0700 | group | others);
+
 #ifdef __linux__
   if (!setAcl(fd, wanted.acl)) {
     return false;

@@ -47,6 +47,14 @@ bool mayWriteOutput(const std::filesystem::path& path);
 // The permissions of no input (a message, a missing file): they limit no output.
 constexpr std::uint32_t kNoInputLimit = 0777;
 
+// Who may read an input, which no output of it may pass: its owner's, its owning group's and
+// others' rights as mode bits (with an ACL, the group's are its own entry's, not the mask), and
+// the group that holds the group's rights (-1 for none).
+struct InputAccess {
+  std::uint32_t permissions = kNoInputLimit;
+  std::int64_t group = -1;
+};
+
 // An open input and what its open saw of it, so that a save codes exactly the file that was listed.
 struct InputFile {
   NativeFile handle = kNoFile;
@@ -61,9 +69,9 @@ struct InputFile {
   std::int64_t size = 0;
   std::int64_t modified = 0;
   std::int64_t changed = 0;
-  // The permission bits it had (POSIX mode & 07777), which limit its output's; on Windows, and
-  // without an open file, kNoInputLimit.
-  std::uint32_t permissions = kNoInputLimit;
+  // Who may read it, which limits its output (POSIX); on Windows, and without an open file, no
+  // limit.
+  InputAccess access;
 };
 
 // Opens a regular file for reading. Anything else (missing, a folder, a device, a pipe) is left
@@ -124,12 +132,13 @@ struct TargetIdentity {
 // permissions (set-ID bits aside) and access ACL are copied, and its owner and group where the
 // process may; a group that cannot be kept loses its own rights. A new file gets what creating it
 // would give: the folder's default ACL where it has one, or else the umask. Either way the group's
-// and others' rights are then limited to those in `inputPermissions`, the input's mode. False,
-// and the save must fail, if the target may not be replaced or the permissions cannot be given:
-// never wider than what the user had. On Windows the DACL is copied (owner and group where the
-// process may) with the hidden, system and not-indexed attributes.
+// and others' rights are then limited to those the input gives: its group's where the copy has
+// the input's group, else its others'. False, and the save must fail, if the target may not be
+// replaced or the permissions cannot be given: never wider than what the user had. On Windows the
+// DACL is copied (owner and group where the process may) with the hidden, system and not-indexed
+// attributes.
 bool setFinalPermissions(NativeFile file, const std::filesystem::path& target,
-                         std::uint32_t inputPermissions, TargetIdentity& examined);
+                         const InputAccess& input, TargetIdentity& examined);
 
 // Flushes the file's data to the disk, then closes it. False if either fails.
 bool flushAndClose(NativeFile file);

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "codec/permissions_posix.h"
 #include "codec/platform.h"
 
 namespace fs = std::filesystem;
@@ -139,7 +140,7 @@ void openInput(InputFile& input, const fs::path& path) {
   input.size = status.st_size;
   input.modified = fileTime(status.st_mtim);
   input.changed = fileTime(status.st_ctim);
-  input.permissions = status.st_mode & 07777;
+  input.access = accessOf(fd, status);
 }
 
 std::size_t readInput(InputFile& input, char* into, std::size_t size) {

@@ -499,7 +499,7 @@ bool keepsPermissions(HANDLE file) {
 
 }  // namespace
 
-bool setFinalPermissions(NativeFile file, const fs::path& replaced, std::uint32_t,
+bool setFinalPermissions(NativeFile file, const fs::path& replaced, const InputAccess&,
                          TargetIdentity&) {
   FILE_BASIC_INFO basic{};  // times of 0 are left as they are
   basic.FileAttributes = FILE_ATTRIBUTE_ARCHIVE;

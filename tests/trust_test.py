@@ -106,12 +106,13 @@ CASES = [
     saved("root's file, as a user", "chmod 777 . && echo old > in.enc && chmod 666 in.enc",
           "in.enc", (0o604, 65534, 65534), prefix=NOBODY),
     saved("a group the user belongs to", "chmod 777 . && echo old > in.enc && chown nobody:100"
-          " in.enc && chmod 664 in.enc && printf 'hello there' > in.txt && chmod 664 in.txt",
+          " in.enc && chmod 664 in.enc && printf 'hello there' > in.txt && chmod 664 in.txt && chgrp"
+          " 100 in.txt",
           "in.enc", "as before",
           prefix=["setpriv", "--reuid=65534", "--regid=65534", "--groups=100"]),
     saved("a group that cannot be kept, with an ACL", "chown nobody . && echo old > in.enc &&"
           " chown nobody:0 in.enc && chmod 664 in.enc && setfacl -m u:daemon:rw in.enc &&"
-          " printf 'hello there' > in.txt && chmod 664 in.txt", "in.enc",
+          " printf 'hello there' > in.txt && chmod 664 in.txt && chgrp 65534 in.txt", "in.enc",
           (0o664, 65534, 65534, "user::rw-\nuser:daemon:rw-\ngroup::---\nmask::rw-\nother::r--"
            "\n\n"), prefix=NOBODY),
     # A file swapped in under the target's name after it was examined is not replaced.
@@ -156,6 +157,13 @@ CASES = [
     saved("private input, new output", PRIVATE_INPUT, "in.enc", (0o600, 0, 0)),
     saved("private input, replaced output", "echo old > in.enc && chmod 644 in.enc && "
           + PRIVATE_INPUT, "in.enc", (0o600, 0)),
+    # With an ACL, the mode's group bits are the mask: the owning group's own entry is what it had.
+    saved("input private by its ACL", PRIVATE_INPUT + " && setfacl -m u:daemon:r in.txt", "in.enc",
+          (0o600, 0, 0)),
+    # A group other than the input's had only what others had there.
+    saved("output in another group than the input", "mkdir s && chgrp 100 s && chmod 2775 s &&"
+          " printf 'hello there' > s/p.txt && chgrp 0 s/p.txt && chmod 640 s/p.txt", "s/p.enc",
+          (0o600, 0, 100), typed="s/p.txt", files=["s/p.enc"]),
     saved("read-only input", "printf 'hello there' > in.txt && chmod 444 in.txt", "in.enc",
           (0o644, 0, 0)),
     saved("open input, new output", "printf 'hello there' > in.txt && chmod 644 in.txt",
@@ -163,8 +171,8 @@ CASES = [
     # ACLs: a new file gets what creating it would give, a replaced one keeps exactly its own.
     saved("new file, private default ACL", "setfacl -d -m u::rw,g::-,o::- .", "in.enc",
           "as touch gives"),
-    saved("new file, default ACL naming a user", "setfacl -d -m u::rw,u:nobody:rw,g::r,m::rw,o::-"
-          " . && " + OPEN_INPUT, "in.enc", "as touch gives"),
+    saved("new file, default ACL naming a user", OPEN_INPUT + " && setfacl -d -m"
+          " u::rw,u:nobody:rw,g::r,m::rw,o::- .", "in.enc", "as touch gives"),
     saved("new file, folder reached through a link", "mkdir private && setfacl -d -m"
           " u::rw,g::-,o::- private && ln -s private p", "private/in.enc", "as touch gives",
           typed="p/in.txt", files=["p", "private/in.enc"]),

@@ -1,0 +1,13 @@
+#ifndef KESTROVANE_CODEC_PERMISSIONS_POSIX_H
+#define KESTROVANE_CODEC_PERMISSIONS_POSIX_H
+
+#include <sys/stat.h>
+
+#include "codec/platform.h"
+
+// Who may read the open file `fd`, whose status is `status`: its mode's rights, except that with
+// an access ACL the group's are those of its own entry within the mask, since the mode's group
+// bits are then the mask, which may be wider. A group entry that cannot be read gives none.
+InputAccess accessOf(int fd, const struct stat& status);
+
+#endif  // KESTROVANE_CODEC_PERMISSIONS_POSIX_H

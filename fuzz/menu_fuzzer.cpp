@@ -66,14 +66,21 @@ std::map<std::string, std::string> snapshot(const fs::path& folder) {
 }
 
 // The files that the screen says were saved, by their paths from the folder the program ran in.
+// Only the program's own line counts, whole and followed by its closing prompt: a typed message
+// or a listed file may hold the same words.
 std::set<std::string> savedNames(const std::string& screen) {
-  constexpr std::string_view kSaved = "has been saved as: ";
+  constexpr std::string_view kClosing = "\n\nPress any Key";
   std::set<std::string> names;
-  for (std::size_t at = screen.find(kSaved); at != std::string::npos;
-       at = screen.find(kSaved, at + 1)) {
-    const std::size_t from = at + kSaved.size();
-    const std::size_t to = screen.find("\n\nPress any Key", from);
-    names.insert(fs::path(screen.substr(from, to - from)).lexically_normal().string());
+  for (const std::string_view saved :
+       {"\nYour encoded file has been saved as: ", "\nYour decoded file has been saved as: "}) {
+    for (std::size_t at = screen.find(saved); at != std::string::npos;
+         at = screen.find(saved, at + 1)) {
+      const std::size_t from = at + saved.size();
+      const std::size_t to = screen.find('\n', from);
+      if (to != std::string::npos && screen.compare(to, kClosing.size(), kClosing) == 0) {
+        names.insert(fs::path(screen.substr(from, to - from)).lexically_normal().string());
+      }
+    }
   }
   return names;
 }

@@ -179,10 +179,11 @@ bool examineTarget(const fs::path& path, bool& exists, Target& target) {
   const std::string byDescriptor = "/proc/self/fd/" + std::to_string(fd);
   bool examined = fstat(fd, &target.status) == 0;
   if (examined && S_ISREG(target.status.st_mode)) {
-    // Checking access through the descriptor needs Linux 5.8; earlier, the name under /proc.
-    target.writable =
-        faccessat(fd, "", W_OK, AT_EACCESS | AT_EMPTY_PATH) == 0 ||
-        (errno == EINVAL && faccessat(AT_FDCWD, byDescriptor.c_str(), W_OK, AT_EACCESS) == 0);
+    // Checking access through the descriptor needs Linux 5.8 (and a container's system-call
+    // filter that knows the call: older ones answer EPERM); elsewhere, the name under /proc.
+    target.writable = faccessat(fd, "", W_OK, AT_EACCESS | AT_EMPTY_PATH) == 0 ||
+                      ((errno == EINVAL || errno == ENOSYS || errno == EPERM) &&
+                       faccessat(AT_FDCWD, byDescriptor.c_str(), W_OK, AT_EACCESS) == 0);
     examined = readAcl(byDescriptor, kAccessAcl, target.acl) ||
                (errno == ENOENT && readAclOpened(path, target.status, target.acl));
   }

@@ -22,7 +22,11 @@ static_assert(sizeof(off_t) == 8, "build with _FILE_OFFSET_BITS=64");
 
 namespace {
 
-constexpr int kInterruptions[] = {SIGINT, SIGTERM, SIGHUP, SIGPIPE};
+// Every signal that ends the program by default and that a user, a terminal, a pipe or a limit
+// sends: Ctrl-C and Ctrl-\, kill, a closed terminal or pipe, timers, a CPU-time limit. A crash
+// (SIGSEGV and the like) ends a program whose state can no longer be trusted to clean up.
+constexpr int kInterruptions[] = {SIGINT,  SIGQUIT, SIGTERM, SIGHUP,    SIGPIPE, SIGALRM,
+                                  SIGUSR1, SIGUSR2, SIGXCPU, SIGVTALRM, SIGPROF};
 
 // What the signal handler may touch: a fixed buffer and a flag, never an allocated string.
 char guardedPath[PATH_MAX];
@@ -46,8 +50,11 @@ void installHandlers() {
   }
   installed = true;
   for (const int signal : kInterruptions) {
+    // Only a signal at its default, which would end the program: one inherited as ignored (as
+    // under nohup) stays ignored, and one that already has a handler (a fuzzer's timer) keeps it.
     struct sigaction previous;
-    if (sigaction(signal, nullptr, &previous) == 0 && previous.sa_handler == SIG_IGN) {
+    if (sigaction(signal, nullptr, &previous) != 0 || (previous.sa_flags & SA_SIGINFO) != 0 ||
+        previous.sa_handler != SIG_DFL) {
       continue;
     }
     struct sigaction action;

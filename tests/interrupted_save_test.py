@@ -13,6 +13,7 @@ Usage: interrupted_save_test.py path/to/kestrovane
 """
 import hashlib
 import os
+import resource
 import shutil
 import signal
 import stat
@@ -34,7 +35,9 @@ FIRST_KEYS = f"E\n{FIRST}\ny\nk\n".encode()
 # Each: its name, the signal, and the keys of the saves before the interrupted one.
 INTERRUPTIONS = [("SIGINT", signal.SIGINT, b""), ("SIGTERM", signal.SIGTERM, b""),
                  ("SIGHUP", signal.SIGHUP, b""), ("closed screen pipe", signal.SIGPIPE, b""),
-                 ("SIGINT after a longer name", signal.SIGINT, FIRST_KEYS)]
+                 ("SIGINT after a longer name", signal.SIGINT, FIRST_KEYS),
+                 ("SIGQUIT (Ctrl-\\)", signal.SIGQUIT, b""), ("SIGUSR1", signal.SIGUSR1, b""),
+                 ("CPU time limit", signal.SIGXCPU, b"")]
 
 
 def digests(contents):
@@ -64,6 +67,7 @@ def default_signals():
     # Whatever started this test, the program starts with the interruptions at their defaults.
     for _, number, _ in INTERRUPTIONS:
         signal.signal(number, signal.SIG_DFL)
+    resource.setrlimit(resource.RLIMIT_CORE, (0, 0))  # SIGQUIT would leave a core file
 
 
 def as_under_nohup():

@@ -270,6 +270,8 @@ def run_case(program, case, folder, checks):
 
 
 def main():
+    # The expected modes are those a umask of 022 gives, root's usual one.
+    os.umask(0o022)
     if os.geteuid() != 0 or not all(map(shutil.which, ["strace", "setfacl", "setpriv"])):
         print("skipped: needs root, strace, setfacl (Debian package acl) and setpriv")
         return 77

@@ -127,8 +127,8 @@ void codeFile(ProgramState& state, Direction direction) {
   // A file that changed while the user read it creates nothing and shows nothing coded: the
   // earlier output stays as it was.
   const bool asListed = stillAsListed(state);
-  if (asListed && namesAFile(typedName)) {
-    openSafeOutput(state.outputFile, outName, state.inputFile.access);
+  if (asListed) {
+    openSafeOutput(state.outputFile, outName, typedName, state.inputFile.access);
   } else {
     abandonSafeOutput(state.outputFile);
   }

@@ -41,11 +41,7 @@ void codeMessage(ProgramState& state) {
   }
 
   printLine("   Encoded Output:");
-  if (namesAFile(state.sourceName)) {
-    openSafeOutput(state.outputFile, state.targetName, InputAccess());
-  } else {
-    abandonSafeOutput(state.outputFile);
-  }
+  openSafeOutput(state.outputFile, state.targetName, state.sourceName, InputAccess());
   const std::string coded = codedForm(std::string_view(state.messageText).substr(1));
   printShown(coded);
   endShown();

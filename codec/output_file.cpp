@@ -16,10 +16,6 @@ std::string outputName(std::string_view typedName, std::string_view stopChars,
   return name;
 }
 
-bool namesAFile(std::string_view typedName) {
-  return typedName.find('\0') == std::string_view::npos;
-}
-
 namespace {
 
 // A temporary is named `.NAME.kestrovane-N.tmp`, N below 10^9. NAME is cut so that the whole
@@ -53,11 +49,12 @@ void createTemporaryFor(OutputFile& file) {
 
 }  // namespace
 
-void openSafeOutput(OutputFile& file, const std::string& name, const InputAccess& input) {
+void openSafeOutput(OutputFile& file, const std::string& name, std::string_view typedName,
+                    const InputAccess& input) {
   file = OutputFile();
   file.input = input;
   const fs::path typed = typedPath(name);
-  if (!typed.empty()) {
+  if (!typed.empty() && typedName.find('\0') == std::string_view::npos) {
     file.target = followOutputLinks(typed);
   }
   if (!file.target.empty() && mayWriteOutput(file.target)) {

@@ -15,10 +15,6 @@
 std::string outputName(std::string_view typedName, std::string_view stopChars,
                        std::string_view extension);
 
-// Whether a typed name can name a file at all: a NUL byte ends a name for every system call, so
-// a name holding one would reach another file than the one typed.
-bool namesAFile(std::string_view typedName);
-
 // A user's file is replaced only by a complete new copy: the output is written to a private
 // temporary file beside it, flushed to the disk, and moved into place once it is whole. A
 // failure or an interruption midway therefore leaves any earlier file of that name exactly as it
@@ -33,10 +29,13 @@ struct OutputFile {
   bool failed = false;              // nothing could be created, or a write failed
 };
 
-// Starts a new copy of the file named `name` (as typed), to be no more open than an input that
-// `input` may read (InputAccess() where there is none). If none can be created, the output is
-// failed and later writes do nothing.
-void openSafeOutput(OutputFile& file, const std::string& name, const InputAccess& input);
+// Starts a new copy of the file named `name`, derived from `typedName` as the user typed it, to be
+// no more open than an input that `input` may read (InputAccess() where there is none). If none
+// can be created, the output is failed and later writes do nothing. A typed name holding a NUL
+// byte creates nothing: the system would read it only up to the NUL, which may leave another
+// file's name, even where `name` holds none.
+void openSafeOutput(OutputFile& file, const std::string& name, std::string_view typedName,
+                    const InputAccess& input);
 void writeSafeOutput(OutputFile& file, const char* data, std::size_t size);
 // Gives up the new copy, whether or not it was started: later writes do nothing, and the commit
 // removes it and reports the file not saved.

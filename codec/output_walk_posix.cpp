@@ -5,6 +5,7 @@
 #include <system_error>
 #include <vector>
 
+#include "codec/permissions_posix.h"
 #include "codec/platform.h"
 
 namespace fs = std::filesystem;

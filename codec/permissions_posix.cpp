@@ -46,12 +46,26 @@ bool noAclHere(int error) {
   return error == ENODATA || error == EOPNOTSUPP || error == ENOTSUP;
 }
 
+// Keeps the `size` bytes an ACL read gave, none where the file has no ACL. False on any other
+// failure of the read.
+bool keepAcl(ssize_t size, std::vector<char>& acl) {
+  const bool read = size >= 0 || noAclHere(errno);
+  acl.resize(size > 0 ? static_cast<std::size_t>(size) : 0);
+  return read;
+}
+
+constexpr std::size_t kMostAclSize = 65536;  // the largest value an extended attribute may have
+
 // The ACL `name` of the file `path` leads to; empty where there is none.
 bool readAcl(const fs::path& path, const char* name, std::vector<char>& acl) {
-  acl.resize(65536);  // the largest value an extended attribute may have
-  const ssize_t size = getxattr(path.c_str(), name, acl.data(), acl.size());
-  acl.resize(size > 0 ? static_cast<std::size_t>(size) : 0);
-  return size >= 0 || noAclHere(errno);
+  acl.resize(kMostAclSize);
+  return keepAcl(getxattr(path.c_str(), name, acl.data(), acl.size()), acl);
+}
+
+// The access ACL of the open file `fd`; empty where there is none.
+bool readAcl(int fd, std::vector<char>& acl) {
+  acl.resize(kMostAclSize);
+  return keepAcl(fgetxattr(fd, kAccessAcl, acl.data(), acl.size()), acl);
 }
 
 unsigned aclField(const std::vector<char>& acl, std::size_t at) {
@@ -142,14 +156,8 @@ bool sharedFolderAllows(const struct stat& file, const fs::path& path) {
 bool readAclOpened(const fs::path& path, const struct stat& examined, std::vector<char>& acl) {
   const int fd = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
   struct stat status;
-  bool read = fd >= 0 && fstat(fd, &status) == 0 && status.st_dev == examined.st_dev &&
-              status.st_ino == examined.st_ino;
-  if (read) {
-    acl.resize(65536);
-    const ssize_t size = fgetxattr(fd, kAccessAcl, acl.data(), acl.size());
-    acl.resize(size > 0 ? static_cast<std::size_t>(size) : 0);
-    read = size >= 0 || noAclHere(errno);
-  }
+  const bool read = fd >= 0 && fstat(fd, &status) == 0 && status.st_dev == examined.st_dev &&
+                    status.st_ino == examined.st_ino && readAcl(fd, acl);
   if (fd >= 0) {
     close(fd);
   }
@@ -240,12 +248,10 @@ InputAccess accessOf(int fd, const struct stat& status) {
   access.permissions = status.st_mode & 0777;
   access.group = static_cast<std::int64_t>(status.st_gid);
 #ifdef __linux__
-  std::vector<char> acl(65536);
-  const ssize_t size = fgetxattr(fd, kAccessAcl, acl.data(), acl.size());
-  if (size < 0 && !noAclHere(errno)) {
+  std::vector<char> acl;
+  if (!readAcl(fd, acl)) {
     access.permissions &= ~070u;
   }
-  acl.resize(size > 0 ? static_cast<std::size_t>(size) : 0);
   const std::size_t group = aclEntryAt(acl, kAclGroupObject);
   const std::size_t mask = aclEntryAt(acl, kAclMask);
   if (group != 0 && mask != 0) {

@@ -44,14 +44,12 @@ bool mayWriteOutput(const std::filesystem::path& path);
 
 // ---- Reading the input
 
-// The permissions of no input (a message, a missing file): they limit no output.
-constexpr std::uint32_t kNoInputLimit = 0777;
-
 // Who may read an input, which no output of it may pass: its owner's, its owning group's and
 // others' rights as mode bits (with an ACL, the group's are its own entry's, not the mask), and
-// the group that holds the group's rights (-1 for none).
+// the group that holds the group's rights (-1 for none). As it starts, the access of no input (a
+// message, a missing file), which limits nothing.
 struct InputAccess {
-  std::uint32_t permissions = kNoInputLimit;
+  std::uint32_t permissions = 0777;
   std::int64_t group = -1;
 };
 
@@ -112,11 +110,6 @@ bool startWriteOut(NativeFile file, std::int64_t offset, std::int64_t length);
 // stream is refused before anything is opened, and a link whose target is missing is not
 // followed.
 std::filesystem::path followOutputLinks(const std::filesystem::path& name);
-
-// Whether the link or file `path` may be followed or written where it is, as the system itself
-// would allow: in a shared folder (sticky and writable by all, like /tmp), only if it belongs to
-// the user or to the folder's owner; elsewhere always.
-bool mayUseInSharedFolder(const std::filesystem::path& path);
 
 // What the examination of a target found under its name: nothing, or the file with this identity
 // (device and inode).

@@ -96,14 +96,15 @@ namespace {
 // another program without sharing, or that the user may not read. A folder, a device or nothing
 // at all lists as empty.
 bool namesUnopenedFile(const std::wstring& name, DWORD error) {
-  if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ||
-      error == ERROR_INVALID_NAME) {
+  const auto namesNothing = [](DWORD why) {
+    return why == ERROR_FILE_NOT_FOUND || why == ERROR_PATH_NOT_FOUND || why == ERROR_INVALID_NAME;
+  };
+  if (namesNothing(error)) {
     return false;
   }
   const DWORD attributes = GetFileAttributesW(name.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) {
-    const DWORD why = GetLastError();
-    return why != ERROR_FILE_NOT_FOUND && why != ERROR_PATH_NOT_FOUND && why != ERROR_INVALID_NAME;
+    return !namesNothing(GetLastError());
   }
   return !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
@@ -426,10 +427,6 @@ fs::path followOutputLinks(const fs::path& name) {
     return passesReparsePoint(full) ? fs::path() : fs::path(full);
   }
   return found;
-}
-
-bool mayUseInSharedFolder(const fs::path&) {
-  return true;
 }
 
 namespace {

@@ -1,9 +1,12 @@
 #include "codec/platform.h"
 
 #include <gtest/gtest.h>
+#include <stdlib.h>
 
+#include <clocale>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <string>
 
 #include "tests/dialogue.h"
@@ -40,4 +43,26 @@ TEST_F(PlatformTest, AReadAtAnOffsetIsWholeUnlessTheFileEndsFirst) {
   }
   closeInput(input);
   std::filesystem::remove("sparse.txt");
+}
+
+// Whether a pipe or a terminal is the screen is checked end to end, by the pipe and tmux tests.
+TEST(ScreenTest, TheCharacterSetIsTheEnvironmentsAndLeavesTheProgramsLocaleAsItIs) {
+  const char* const before = getenv("LC_ALL");
+  const std::optional<std::string> saved =
+      before ? std::optional<std::string>(before) : std::nullopt;
+  struct Case {
+    const char* locale;
+    const char* characterSet;
+  };
+  const Case cases[] = {{"C.UTF-8", "UTF-8"}, {"no_SUCH.LOCALE", ""}};
+  for (const Case& c : cases) {
+    setenv("LC_ALL", c.locale, 1);
+    EXPECT_EQ(terminalCharacterSet(), c.characterSet) << c.locale;
+    EXPECT_STREQ(std::setlocale(LC_CTYPE, nullptr), "C") << c.locale;
+  }
+  if (saved) {
+    setenv("LC_ALL", saved->c_str(), 1);
+  } else {
+    unsetenv("LC_ALL");
+  }
 }

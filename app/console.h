@@ -13,17 +13,6 @@ void printLine(std::string_view text);
 // Writes text (any bytes, any length) without an end of line.
 void print(std::string_view text);
 
-// Writes text that comes from outside the program (a file's bytes, a typed message or name). On
-// a terminal its control bytes are shown in a visible form instead of being obeyed, as `cat -v`
-// and `less` show them; to a pipe or a file it passes as it is. One piece of such text may come
-// in several calls, split anywhere: endShown() ends it, writing what a last call left pending.
-void printShown(std::string_view text);
-void endShown();
-// Whether standard output is a terminal, decided once by main; not until then, so in-process
-// tests and the fuzzer, which replace the screen, see the bytes as they are. `characterSet` is
-// the terminal's, as terminalCharacterSet names it: it says which bytes above 0x7F are controls.
-void setScreenIsTerminal(bool terminal, std::string_view characterSet);
-
 // Takes the next non-blank character. Returns false, and sets `into` to 0, once input has
 // ended, so a stale answer can never confirm a later question.
 bool readAnswer(char& into);

@@ -1,6 +1,6 @@
-#include "app/console.h"
 #include "app/menu.h"
 #include "app/program_state.h"
+#include "app/terminal_filter.h"
 #include "codec/platform.h"
 
 int main() {

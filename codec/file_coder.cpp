@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "app/console.h"
+#include "app/terminal_filter.h"
 #include "codec/code_char.h"
 #include "codec/output_file.h"
 #include "codec/platform.h"

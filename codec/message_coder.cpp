@@ -3,6 +3,7 @@
 #include <string_view>
 
 #include "app/console.h"
+#include "app/terminal_filter.h"
 #include "codec/code_char.h"
 #include "codec/output_file.h"
 

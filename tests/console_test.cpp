@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "app/terminal_filter.h"
+
 namespace {
 
 // Feeds `keys` to the console's standard input for the lifetime of the object.

@@ -1,0 +1,17 @@
+#ifndef KESTROVANE_APP_TERMINAL_FILTER_H
+#define KESTROVANE_APP_TERMINAL_FILTER_H
+
+#include <string_view>
+
+// Writes text that comes from outside the program (a file's bytes, a typed message or name). On
+// a terminal its control bytes are shown in a visible form instead of being obeyed, as `cat -v`
+// and `less` show them; to a pipe or a file it passes as it is. One piece of such text may come
+// in several calls, split anywhere: endShown() ends it, writing what a last call left pending.
+void printShown(std::string_view text);
+void endShown();
+// Whether standard output is a terminal, decided once by main; not until then, so in-process
+// tests and the fuzzer, which replace the screen, see the bytes as they are. `characterSet` is
+// the terminal's, as terminalCharacterSet names it: it says which bytes above 0x7F are controls.
+void setScreenIsTerminal(bool terminal, std::string_view characterSet);
+
+#endif  // KESTROVANE_APP_TERMINAL_FILTER_H

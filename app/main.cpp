@@ -1,7 +1,8 @@
 #include "app/menu.h"
 #include "app/program_state.h"
 #include "app/terminal_filter.h"
-#include "codec/platform.h"
+#include "platform/interruptions.h"
+#include "platform/screen.h"
 
 int main() {
   ignoreFileSizeLimit();

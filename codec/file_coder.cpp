@@ -8,8 +8,10 @@
 #include "app/terminal_filter.h"
 #include "codec/code_char.h"
 #include "codec/output_file.h"
-#include "codec/platform.h"
+#include "codec/output_name.h"
 #include "codec/tuning.h"
+#include "platform/input_file.h"
+#include "platform/names.h"
 
 namespace {
 

@@ -6,6 +6,7 @@
 #include "app/terminal_filter.h"
 #include "codec/code_char.h"
 #include "codec/output_file.h"
+#include "codec/output_name.h"
 
 namespace {
 

@@ -3,18 +3,11 @@
 #include <random>
 
 #include "codec/tuning.h"
+#include "platform/interruptions.h"
+#include "platform/names.h"
+#include "platform/permissions.h"
 
 namespace fs = std::filesystem;
-
-std::string outputName(std::string_view typedName, std::string_view stopChars,
-                       std::string_view extension) {
-  typedName = typedName.substr(0, nameLengthAsRead(typedName));
-  const std::size_t cut = typedName.find_first_of(stopChars, folderPartLength(typedName));
-  std::string name(typedName.substr(0, cut));
-  name += '.';
-  name += extension;
-  return name;
-}
 
 namespace {
 

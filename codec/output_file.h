@@ -7,13 +7,8 @@
 #include <string>
 #include <string_view>
 
-#include "codec/platform.h"
-
-// The name of an output file, beside its input: the typed name's folders as typed, the file's own
-// name as the system reads it, up to the first of `stopChars` in it (or whole, if it has none),
-// then a dot and `extension`. The result is never cut, whatever its length.
-std::string outputName(std::string_view typedName, std::string_view stopChars,
-                       std::string_view extension);
+#include "platform/input_file.h"
+#include "platform/native_file.h"
 
 // A user's file is replaced only by a complete new copy: the output is written to a private
 // temporary file beside it, flushed to the disk, and moved into place once it is whole. A

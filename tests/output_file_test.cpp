@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <string>
 
+#include "codec/output_name.h"
 #include "tests/dialogue.h"
 
 namespace fs = std::filesystem;

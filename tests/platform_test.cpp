@@ -1,5 +1,3 @@
-#include "codec/platform.h"
-
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
@@ -9,6 +7,8 @@
 #include <optional>
 #include <string>
 
+#include "platform/input_file.h"
+#include "platform/screen.h"
 #include "tests/dialogue.h"
 
 using PlatformTest = DialogueTest;

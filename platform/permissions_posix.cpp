@@ -3,122 +3,17 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#ifdef __linux__
-#include <sys/xattr.h>
-#endif
 
 #include <cerrno>
 #include <string>
-#include <utility>
 #include <vector>
 
-#include "codec/permissions_posix.h"
-#include "codec/platform.h"
+#include "platform/permissions.h"
+#include "platform/posix_internal.h"
 
 namespace fs = std::filesystem;
 
 namespace {
-
-fs::path folderOf(const fs::path& path) {
-  return path.parent_path().empty() ? fs::path(".") : path.parent_path();
-}
-
-// The permissions a file is to have: its mode, and on Linux its access ACL (empty for none).
-// With an ACL, the mode's group bits are the ACL's mask.
-struct Permissions {
-  mode_t mode = 0;
-  std::vector<char> acl;
-};
-
-// Access ACLs are kept as the extended attribute the kernel itself reads: a 4-byte version, then
-// 8-byte entries of a tag, permissions and an id, little-endian.
-#ifdef __linux__
-constexpr char kAccessAcl[] = "system.posix_acl_access";
-constexpr char kDefaultAcl[] = "system.posix_acl_default";
-constexpr std::size_t kAclHeader = 4;
-constexpr std::size_t kAclEntry = 8;
-constexpr unsigned kAclUserObject = 0x01;
-constexpr unsigned kAclGroupObject = 0x04;
-constexpr unsigned kAclMask = 0x10;
-constexpr unsigned kAclOther = 0x20;
-
-bool noAclHere(int error) {
-  return error == ENODATA || error == EOPNOTSUPP || error == ENOTSUP;
-}
-
-// Keeps the `size` bytes an ACL read gave, none where the file has no ACL. False on any other
-// failure of the read.
-bool keepAcl(ssize_t size, std::vector<char>& acl) {
-  const bool read = size >= 0 || noAclHere(errno);
-  acl.resize(size > 0 ? static_cast<std::size_t>(size) : 0);
-  return read;
-}
-
-constexpr std::size_t kMostAclSize = 65536;  // the largest value an extended attribute may have
-
-// The ACL `name` of the file `path` leads to; empty where there is none.
-bool readAcl(const fs::path& path, const char* name, std::vector<char>& acl) {
-  acl.resize(kMostAclSize);
-  return keepAcl(getxattr(path.c_str(), name, acl.data(), acl.size()), acl);
-}
-
-// The access ACL of the open file `fd`; empty where there is none.
-bool readAcl(int fd, std::vector<char>& acl) {
-  acl.resize(kMostAclSize);
-  return keepAcl(fgetxattr(fd, kAccessAcl, acl.data(), acl.size()), acl);
-}
-
-unsigned aclField(const std::vector<char>& acl, std::size_t at) {
-  return static_cast<unsigned char>(acl[at]) | static_cast<unsigned char>(acl[at + 1]) << 8;
-}
-
-// Where the entry with `tag` starts in `acl`, 0 if it has none.
-std::size_t aclEntryAt(const std::vector<char>& acl, unsigned tag) {
-  for (std::size_t at = kAclHeader; at + kAclEntry <= acl.size(); at += kAclEntry) {
-    if (aclField(acl, at) == tag) {
-      return at;
-    }
-  }
-  return 0;
-}
-
-// Gives the open file exactly the access ACL `acl`, or none if it is empty or says no more than
-// the mode (owner, group and others alone). A file system without ACLs has none to give.
-bool setAcl(int fd, const std::vector<char>& acl) {
-  if (acl.size() > kAclHeader + 3 * kAclEntry) {
-    return fsetxattr(fd, kAccessAcl, acl.data(), acl.size(), 0) == 0;
-  }
-  return fremovexattr(fd, kAccessAcl) == 0 || noAclHere(errno);
-}
-#endif
-
-// Limits the permissions to the bits of `most`, as the kernel limits a default ACL by the mode a
-// file is created with: the owner's, the group class's and the others' rights, where the group
-// class is the ACL's mask (or its group entry, without a mask). Named users and groups stay as
-// they are: the mask already bounds what they get.
-void limitTo(Permissions& permissions, mode_t most) {
-  permissions.mode &= most | ~0777u;
-#ifdef __linux__
-  std::vector<char>& acl = permissions.acl;
-  if (acl.empty()) {
-    return;
-  }
-  std::size_t groupClass = aclEntryAt(acl, kAclMask);
-  if (groupClass == 0) {
-    groupClass = aclEntryAt(acl, kAclGroupObject);
-  }
-  // An entry's rights sit in the mode's bits at `shift`: 6 the owner's, 3 the group's, 0 others'.
-  const std::pair<std::size_t, unsigned> classes[] = {
-      {aclEntryAt(acl, kAclUserObject), 6}, {groupClass, 3}, {aclEntryAt(acl, kAclOther), 0}};
-  for (const auto& [at, shift] : classes) {
-    if (at != 0) {
-      const unsigned rights = aclField(acl, at + 2) & (most >> shift) & 7;
-      acl[at + 2] = static_cast<char>(rights);
-      permissions.mode = (permissions.mode & ~(7u << shift)) | rights << shift;
-    }
-  }
-#endif
-}
 
 // What a file created in `folder` gets: the folder's default ACL where it has one, else the umask.
 bool newFilePermissions(const fs::path& folder, Permissions& permissions) {
@@ -139,15 +34,6 @@ bool newFilePermissions(const fs::path& folder, Permissions& permissions) {
   umask(umaskValue);
   permissions.mode &= ~umaskValue;
   return true;
-}
-
-bool sharedFolderAllows(const struct stat& file, const fs::path& path) {
-  struct stat folder;
-  if (stat(folderOf(path).c_str(), &folder) != 0) {
-    return false;
-  }
-  const bool shared = (folder.st_mode & S_ISVTX) && (folder.st_mode & S_IWOTH);
-  return !shared || file.st_uid == geteuid() || file.st_uid == folder.st_uid;
 }
 
 #if defined(__linux__) && defined(O_PATH)
@@ -238,30 +124,18 @@ bool giveOwner(int fd, const struct stat& replaced, Permissions& permissions) {
 
 }  // namespace
 
+bool sharedFolderAllows(const struct stat& file, const fs::path& path) {
+  struct stat folder;
+  if (stat(folderOf(path).c_str(), &folder) != 0) {
+    return false;
+  }
+  const bool shared = (folder.st_mode & S_ISVTX) && (folder.st_mode & S_IWOTH);
+  return !shared || file.st_uid == geteuid() || file.st_uid == folder.st_uid;
+}
+
 bool mayUseInSharedFolder(const fs::path& path) {
   struct stat status;
   return lstat(path.c_str(), &status) == 0 && sharedFolderAllows(status, path);
-}
-
-InputAccess accessOf(int fd, const struct stat& status) {
-  InputAccess access;
-  access.permissions = status.st_mode & 0777;
-  access.group = static_cast<std::int64_t>(status.st_gid);
-#ifdef __linux__
-  std::vector<char> acl;
-  if (!readAcl(fd, acl)) {
-    access.permissions &= ~070u;
-  }
-  const std::size_t group = aclEntryAt(acl, kAclGroupObject);
-  const std::size_t mask = aclEntryAt(acl, kAclMask);
-  if (group != 0 && mask != 0) {
-    const unsigned rights = aclField(acl, group + 2) & aclField(acl, mask + 2) & 7;
-    access.permissions = (access.permissions & ~070u) | rights << 3;
-  }
-#else
-  (void)fd;
-#endif
-  return access;
 }
 
 bool setFinalPermissions(NativeFile file, const fs::path& target, const InputAccess& input,

@@ -1,6 +1,6 @@
 #include <windows.h>
 
-#include "codec/platform.h"
+#include "platform/screen.h"
 
 bool standardOutputIsTerminal() {
   DWORD mode = 0;

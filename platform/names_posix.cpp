@@ -1,12 +1,13 @@
-// Where an output name leads: its links followed as the kernel follows them.
+// Typed names, where their folders end, and where an output name leads: its links followed as
+// the kernel follows them.
 
 #include <algorithm>
 #include <iterator>
 #include <system_error>
 #include <vector>
 
-#include "codec/permissions_posix.h"
-#include "codec/platform.h"
+#include "platform/names.h"
+#include "platform/posix_internal.h"
 
 namespace fs = std::filesystem;
 
@@ -16,6 +17,27 @@ namespace {
 constexpr int kMostLinks = 40;
 
 }  // namespace
+
+fs::path typedPath(const std::string& typedName) {
+  if (typedName.find('\0') != std::string::npos) {
+    return {};
+  }
+  return fs::path(typedName);
+}
+
+std::size_t folderPartLength(std::string_view typedName) {
+  const std::size_t slash = typedName.rfind('/');
+  return slash == std::string_view::npos ? 0 : slash + 1;
+}
+
+std::size_t nameLengthAsRead(std::string_view typedName) {
+  return typedName.size();
+}
+
+// A name means only the file it names: no devices by name, no streams of a file.
+bool mayWriteOutput(const fs::path&) {
+  return true;
+}
 
 // The file a name finally stands for, found as the system itself walks a name: each link on the
 // way, in the folders as at the end, is followed, so the file it names is replaced and the link

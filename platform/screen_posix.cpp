@@ -5,7 +5,7 @@
 #include <xlocale.h>
 #endif
 
-#include "codec/platform.h"
+#include "platform/screen.h"
 
 bool standardOutputIsTerminal() {
   return isatty(STDOUT_FILENO) == 1;

@@ -1,0 +1,57 @@
+#ifndef KESTROVANE_PLATFORM_INPUT_FILE_H
+#define KESTROVANE_PLATFORM_INPUT_FILE_H
+
+// The input of a file operation: opened once, read forward to be listed and at offsets to be
+// coded, and asked whether it is still the version that was opened, so that a save codes exactly
+// the file that was listed. Also who may read it, which no output of it may pass.
+
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+
+#include "platform/native_file.h"
+
+// Who may read an input, which no output of it may pass: its owner's, its owning group's and
+// others' rights as mode bits (with an ACL, the group's are its own entry's, not the mask), and
+// the group that holds the group's rights (-1 for none). As it starts, the access of no input (a
+// message, a missing file), which limits nothing.
+struct InputAccess {
+  std::uint32_t permissions = 0777;
+  std::int64_t group = -1;
+};
+
+// An open input and what its open saw of it, so that a save codes exactly the file that was listed.
+struct InputFile {
+  NativeFile handle = kNoFile;
+  // A regular file exists under the name but could not be opened or read (no permission, held
+  // by another program, a read error): it lists as empty, yet must never be saved as empty.
+  bool unreadable = false;
+  // The file's identity and version when it was opened: device and inode on POSIX, volume
+  // serial and file index on Windows; its size, modification time and change time (Windows has
+  // no change time: 0).
+  std::uint64_t device = 0;
+  std::uint64_t inode = 0;
+  std::int64_t size = 0;
+  std::int64_t modified = 0;
+  std::int64_t changed = 0;
+  // Who may read it, which limits its output (POSIX); on Windows, and without an open file, no
+  // limit.
+  InputAccess access;
+};
+
+// Opens a regular file for reading. Anything else (missing, a folder, a device, a pipe) is left
+// closed, so the program never blocks or reads without end; it counts as an empty file. A
+// regular file that cannot be opened is left closed and marked unreadable.
+void openInput(InputFile& input, const std::filesystem::path& path);
+// Reads the next bytes, at most `size`; 0 at the end, on an error, or for a closed input. An
+// error marks the input unreadable.
+std::size_t readInput(InputFile& input, char* into, std::size_t size);
+// Whether the open input is still the version that was opened: same identity, size and times.
+// True for a closed input.
+bool inputUnchanged(const InputFile& input);
+// Reads `size` bytes from `offset`, whatever the input's position. Returns how many were read:
+// all of them, unless the file ends first or an error stops the reading.
+std::size_t readInputAt(InputFile& input, std::int64_t offset, char* into, std::size_t size);
+void closeInput(InputFile& input);
+
+#endif  // KESTROVANE_PLATFORM_INPUT_FILE_H

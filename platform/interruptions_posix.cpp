@@ -1,0 +1,91 @@
+// The guard that removes a temporary when a signal ends the program.
+
+#include <limits.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <cstring>
+
+#include "platform/interruptions.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Every signal that ends the program by default and that a user, a terminal, a pipe or a limit
+// sends: Ctrl-C and Ctrl-\, kill, a closed terminal or pipe, timers, a CPU-time limit. A crash
+// (SIGSEGV and the like) ends a program whose state can no longer be trusted to clean up.
+constexpr int kInterruptions[] = {SIGINT,  SIGQUIT, SIGTERM, SIGHUP,    SIGPIPE, SIGALRM,
+                                  SIGUSR1, SIGUSR2, SIGXCPU, SIGVTALRM, SIGPROF};
+
+// What the signal handler may touch: a fixed buffer and a flag, never an allocated string.
+char guardedPath[PATH_MAX];
+volatile sig_atomic_t guarding = 0;
+
+sigset_t beforeHold;
+
+extern "C" void removeTemporaryAndEnd(int signal) {
+  if (guarding) {
+    unlink(guardedPath);
+  }
+  // The handler was reset to the default on entry, so this ends the program by the same signal
+  // and a shell sees what happened.
+  raise(signal);
+}
+
+void installHandlers() {
+  static bool installed = false;
+  if (installed) {
+    return;
+  }
+  installed = true;
+  for (const int signal : kInterruptions) {
+    // Only a signal at its default, which would end the program: one inherited as ignored (as
+    // under nohup) stays ignored, and one that already has a handler (a fuzzer's timer) keeps it.
+    struct sigaction previous;
+    if (sigaction(signal, nullptr, &previous) != 0 || (previous.sa_flags & SA_SIGINFO) != 0 ||
+        previous.sa_handler != SIG_DFL) {
+      continue;
+    }
+    struct sigaction action;
+    std::memset(&action, 0, sizeof action);
+    action.sa_handler = removeTemporaryAndEnd;
+    action.sa_flags = SA_RESETHAND | SA_RESTART;
+    sigemptyset(&action.sa_mask);
+    sigaction(signal, &action, nullptr);
+  }
+}
+
+}  // namespace
+
+void ignoreFileSizeLimit() {
+  signal(SIGXFSZ, SIG_IGN);
+}
+
+void holdInterruptions() {
+  sigset_t held;
+  sigemptyset(&held);
+  for (const int signal : kInterruptions) {
+    sigaddset(&held, signal);
+  }
+  sigprocmask(SIG_BLOCK, &held, &beforeHold);
+}
+
+void releaseInterruptions() {
+  sigprocmask(SIG_SETMASK, &beforeHold, nullptr);
+}
+
+bool guardTemporary(const fs::path& temporary) {
+  const std::string& name = temporary.native();
+  if (name.size() >= sizeof guardedPath) {
+    return false;
+  }
+  installHandlers();
+  std::memcpy(guardedPath, name.c_str(), name.size() + 1);
+  guarding = 1;
+  return true;
+}
+
+void unguardTemporary() {
+  guarding = 0;
+}

@@ -1,0 +1,267 @@
+// Typed names, where their folders end, which names may be saved, and where an output name
+// leads: the system itself finds the file.
+
+#include <windows.h>
+
+#include <algorithm>
+#include <cwchar>
+#include <cwctype>
+#include <string_view>
+
+#include "platform/names.h"
+#include "platform/windows_internal.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Whether a full path starts with \\?\ or \\.\, which Windows takes as they stand.
+bool hasRawPrefix(std::wstring_view full) {
+  return full.rfind(L"\\\\?\\", 0) == 0 || full.rfind(L"\\\\.\\", 0) == 0;
+}
+
+// How much of a full path is its root, which no link can change: `C:\`, `\\server\share\`,
+// `\\?\C:\`, `\\?\UNC\server\share\`, `\\?\Volume{...}\`. All of it if it has no more.
+std::size_t rootLength(std::wstring_view full) {
+  std::size_t at = 0;
+  int parts = 1;  // a drive or a volume
+  if (full.rfind(L"\\\\?\\UNC\\", 0) == 0) {
+    at = 8;
+    parts = 2;
+  } else if (hasRawPrefix(full)) {
+    at = 4;
+  } else if (full.rfind(L"\\\\", 0) == 0) {
+    at = 2;
+    parts = 2;
+  }
+  for (; parts > 0 && at != std::wstring_view::npos; --parts) {
+    at = full.find(L'\\', at);
+    at = at == std::wstring_view::npos ? at : at + 1;
+  }
+  return std::min(at, full.size());
+}
+
+}  // namespace
+
+std::wstring fullPath(const fs::path& path) {
+  const DWORD size = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+  std::wstring full(size, L'\0');
+  const DWORD length = size ? GetFullPathNameW(path.c_str(), size, full.data(), nullptr) : 0;
+  full.resize(length < size ? length : 0);
+  return full;
+}
+
+std::wstring longPath(const fs::path& path) {
+  const std::wstring full = fullPath(path);
+  if (full.size() < MAX_PATH) {
+    return path.native();
+  }
+  if (hasRawPrefix(full)) {
+    return full;
+  }
+  if (full.rfind(L"\\\\", 0) == 0) {
+    return L"\\\\?\\UNC" + full.substr(1);  // \\server\share becomes \\?\UNC\server\share
+  }
+  return L"\\\\?\\" + full;
+}
+
+namespace {
+
+// Typed bytes are text in the console's input code page when standard input is a console, in the
+// ANSI code page when it is redirected.
+UINT typedCodePage() {
+  DWORD mode;
+  return GetConsoleMode(GetStdHandle(STD_INPUT_HANDLE), &mode) ? GetConsoleCP() : GetACP();
+}
+
+// The text of `bytes` in `codePage`; empty if they do not convert.
+std::wstring toWide(std::string_view bytes, UINT codePage) {
+  const int size = static_cast<int>(bytes.size());
+  const int wideSize =
+      MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, bytes.data(), size, nullptr, 0);
+  if (wideSize <= 0) {
+    return {};
+  }
+  std::wstring wide(static_cast<std::size_t>(wideSize), L'\0');
+  MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, bytes.data(), size, wide.data(), wideSize);
+  return wide;
+}
+
+// Names that Win32 takes for a device in any folder, with any extension; case and trailing
+// spaces do not count.
+bool isDeviceName(std::wstring name) {
+  name = name.substr(0, name.find(L'.'));
+  name.erase(name.find_last_not_of(L' ') + 1);
+  for (wchar_t& c : name) {
+    c = static_cast<wchar_t>(std::towupper(c));
+  }
+  for (const wchar_t* device : {L"CON", L"PRN", L"AUX", L"NUL", L"CONIN$", L"CONOUT$"}) {
+    if (name == device) {
+      return true;
+    }
+  }
+  return name.size() == 4 && (name.compare(0, 3, L"COM") == 0 || name.compare(0, 3, L"LPT") == 0) &&
+         std::wcschr(L"0123456789\u00b9\u00b2\u00b3", name[3]) != nullptr;
+}
+
+}  // namespace
+
+fs::path typedPath(const std::string& typedName) {
+  if (typedName.find('\0') != std::string::npos) {
+    return {};
+  }
+  return fs::path(toWide(typedName, typedCodePage()));
+}
+
+std::size_t folderPartLength(std::string_view typedName) {
+  // Walked by the code page's own rules, so that a name cut inside a character, which does not
+  // convert, still keeps its folders: in a double-byte code page the second byte of a character
+  // may have the value of `\` (in 932, 表 is 0x95 0x5C), and is no separator.
+  const UINT codePage = typedCodePage();
+  std::size_t folders = 0;
+  for (std::size_t i = 0; i < typedName.size(); ++i) {
+    const char c = typedName[i];
+    if (IsDBCSLeadByteEx(codePage, static_cast<BYTE>(c))) {
+      ++i;
+    } else if (c == '\\' || c == '/' || c == ':') {
+      folders = i + 1;
+    }
+  }
+  return folders;
+}
+
+namespace {
+
+// Whether a full path names a file of a drive, share or volume: not a device (NUL, com1.enc, in
+// any folder), nor a stream of a file (notes:x.enc), nor a name in the device spaces behind
+// \\.\ and \\?\ other than a drive's, a share's or a volume's (\\.\pipe\x, \\.\PhysicalDrive0).
+bool namesFileOnly(std::wstring_view full) {
+  std::wstring_view rest = full;
+  if (hasRawPrefix(rest)) {
+    rest.remove_prefix(4);
+    const bool raw = full[2] == L'?';
+    if (raw && (rest.rfind(L"UNC\\", 0) == 0 || rest.rfind(L"Volume{", 0) == 0)) {
+      rest.remove_prefix(rest.find(L'\\') + 1);
+    } else if (rest.size() < 2 || rest[1] != L':') {
+      return false;
+    }
+  }
+  // Past a drive's colon, a colon names a stream of a file.
+  if (rest.size() > 1 && rest[1] == L':') {
+    rest.remove_prefix(2);
+  }
+  return rest.find(L':') == std::wstring_view::npos &&
+         !isDeviceName(std::wstring(full.substr(full.find_last_of(L"\\/") + 1)));
+}
+
+}  // namespace
+
+std::size_t nameLengthAsRead(std::string_view typedName) {
+  if (typedName.rfind("\\\\?\\", 0) == 0) {
+    return typedName.size();
+  }
+  // Neither byte is ever the second byte of a double-byte character, so the name can be read
+  // from its end.
+  const std::size_t folders = folderPartLength(typedName);
+  std::size_t length = typedName.size();
+  while (length > folders && (typedName[length - 1] == ' ' || typedName[length - 1] == '.')) {
+    --length;
+  }
+  return length;
+}
+
+bool mayWriteOutput(const fs::path& path) {
+  const std::wstring full = fullPath(path);
+  if (full.empty() || !namesFileOnly(full)) {
+    return false;
+  }
+  const DWORD attributes = GetFileAttributesW(longPath(full).c_str());
+  return attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_READONLY);
+}
+
+namespace {
+
+// Opens `path` with no access rights, so nothing is read or locked, only found: links and
+// junctions are followed unless `flags` says otherwise, and a folder opens as well as a file.
+HANDLE openToFind(const std::wstring& path, DWORD flags) {
+  return CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                     nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | flags, nullptr);
+}
+
+// The name the system gives an open file, with its drive letter, or with its volume's GUID
+// where the volume has no letter (some RAM disks and user-mode file systems); empty if it gives
+// neither.
+std::wstring finalPathOf(HANDLE file) {
+  for (const DWORD volume : {VOLUME_NAME_DOS, VOLUME_NAME_GUID}) {
+    const DWORD size = GetFinalPathNameByHandleW(file, nullptr, 0, volume);
+    std::wstring name(size, L'\0');
+    const DWORD length = size ? GetFinalPathNameByHandleW(file, name.data(), size, volume) : 0;
+    if (length > 0 && length < size) {
+      name.resize(length);
+      return name;
+    }
+  }
+  return {};
+}
+
+// The final name of the file or folder `full` names; empty if there is none, with the error of
+// its open in `error` if it could not be opened.
+std::wstring finalPathOf(const std::wstring& full, DWORD& error) {
+  const HANDLE file = openToFind(longPath(full), 0);
+  error = file == INVALID_HANDLE_VALUE ? GetLastError() : ERROR_SUCCESS;
+  if (file == INVALID_HANDLE_VALUE) {
+    return {};
+  }
+  std::wstring name = finalPathOf(file);
+  CloseHandle(file);
+  return name;
+}
+
+// Whether anything on the way to `full` (its folders, or itself) is a link or a junction.
+bool passesReparsePoint(const std::wstring& full) {
+  for (std::size_t end = rootLength(full); end <= full.size(); ++end) {
+    if (end == full.size() || full[end] == L'\\') {
+      const DWORD attributes = GetFileAttributesW(longPath(full.substr(0, end)).c_str());
+      if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+        return true;
+      }
+    }
+  }
+  return false;
+}
+
+}  // namespace
+
+// The system itself finds the file: the name is opened and asked for its final path, so a link
+// or junction leads where Windows would take it, and a share or a \\?\ name keeps its root. A
+// name that does not exist yet is found as its folder's final path and the name.
+fs::path followOutputLinks(const fs::path& name) {
+  const std::wstring full = fullPath(name);
+  // Opening a device to find it would already use it: com1.enc would open a serial port.
+  if (full.empty() || !namesFileOnly(full)) {
+    return {};
+  }
+  DWORD error = ERROR_SUCCESS;
+  std::wstring found = finalPathOf(full, error);
+  if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {
+    // A link whose target is missing: Windows creates no file through it, so nor does a save.
+    const HANDLE link = openToFind(longPath(full), FILE_FLAG_OPEN_REPARSE_POINT);
+    if (link != INVALID_HANDLE_VALUE) {
+      CloseHandle(link);
+      return {};
+    }
+    const std::size_t folderEnd = full.rfind(L'\\') + 1;
+    if (folderEnd >= rootLength(full)) {
+      found = finalPathOf(full.substr(0, folderEnd), error);
+      if (!found.empty()) {
+        found += (found.back() == L'\\' ? L"" : L"\\") + full.substr(folderEnd);
+      }
+    }
+  }
+  // With no final name to be had, the typed name's own full path is used, as long as no link
+  // on the way could make it lead elsewhere.
+  if (found.empty()) {
+    return passesReparsePoint(full) ? fs::path() : fs::path(full);
+  }
+  return found;
+}

@@ -1,0 +1,51 @@
+#ifndef KESTROVANE_PLATFORM_NATIVE_FILE_H
+#define KESTROVANE_PLATFORM_NATIVE_FILE_H
+
+// A file opened by the system's own calls, for what the standard library cannot say: creating a
+// private temporary in one step, writing it out to the disk as it grows, flushing it, and moving
+// it over the file it replaces in one step.
+
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+
+// An open file: a descriptor on POSIX, a HANDLE on Windows.
+using NativeFile = std::intptr_t;
+constexpr NativeFile kNoFile = -1;
+
+// Creates a new file at `path` for writing, readable and writable by its owner only, in one step
+// that fails if anything (a link included) has that name already. On failure, `nameTaken` says
+// whether that was the reason, the only one for which another name may succeed.
+NativeFile createTemporary(const std::filesystem::path& path, bool& nameTaken);
+
+// Writes all of `data`; false if any of it could not be written.
+bool writeNative(NativeFile file, const char* data, std::size_t size);
+
+// Asks the system to start writing `length` bytes from `offset` out to the disk, and waits for
+// what was started before `offset`: the final flush then finds little left to do, and the data
+// waiting in memory stays bounded. False if the system reports that written data may not reach
+// the disk. Where the system or the file system has no such request, it does nothing.
+bool startWriteOut(NativeFile file, std::int64_t offset, std::int64_t length);
+
+// Flushes the file's data to the disk, then closes it. False if either fails.
+bool flushAndClose(NativeFile file);
+// Closes the file without flushing it.
+void closeNative(NativeFile file);
+
+// What the examination of a target found under its name: nothing, or the file with this identity
+// (device and inode).
+struct TargetIdentity {
+  bool exists = false;
+  std::uint64_t device = 0;
+  std::uint64_t inode = 0;
+};
+
+// Moves `from` over `to` in one step: `to` is at every moment either the old file or the new.
+// Fails if `to` no longer names what `examined` found there (on POSIX).
+bool moveFile(const std::filesystem::path& from, const std::filesystem::path& to,
+              const TargetIdentity& examined);
+// Makes a move into the folder holding `path` survive a power cut, where the system needs that.
+void flushFolderOf(const std::filesystem::path& path);
+void removeFile(const std::filesystem::path& path);
+
+#endif  // KESTROVANE_PLATFORM_NATIVE_FILE_H

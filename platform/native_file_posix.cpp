@@ -1,0 +1,107 @@
+// The new copy's own file: created privately, written, written out, flushed and moved into place.
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "platform/native_file.h"
+#include "platform/posix_internal.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Flushes a file, or a folder's entries, to the disk: with fsync, not fdatasync, which need not
+// write the mode, owner and ACL just given to a new copy, so a power cut could bring back the new
+// bytes with the temporary's private mode. On macOS fsync leaves them in the drive's cache, which
+// may write them out of order; F_FULLFSYNC asks the drive itself to store them, where the file
+// system supports that.
+int flushToDisk(int fd) {
+#ifdef F_FULLFSYNC
+  if (fcntl(fd, F_FULLFSYNC) == 0) {
+    return 0;
+  }
+  if (errno != ENOTSUP && errno != EINVAL && errno != ENOTTY) {
+    return -1;  // the drive could not store it: as failed as any other flush
+  }
+#endif
+  return fsync(fd);
+}
+
+}  // namespace
+
+NativeFile createTemporary(const fs::path& path, bool& nameTaken) {
+  const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+  nameTaken = fd < 0 && errno == EEXIST;
+  return fd;
+}
+
+bool writeNative(NativeFile file, const char* data, std::size_t size) {
+  while (size > 0) {
+    const ssize_t written = write(descriptor(file), data, size);
+    if (written < 0 && errno == EINTR) {
+      continue;
+    }
+    if (written <= 0) {
+      return false;
+    }
+    data += written;
+    size -= static_cast<std::size_t>(written);
+  }
+  return true;
+}
+
+bool startWriteOut(NativeFile file, std::int64_t offset, std::int64_t length) {
+#ifdef SYNC_FILE_RANGE_WRITE
+  // Linux reports a failed write-back once to each open file: an error that a wait got and
+  // dropped would never reach the final flush, which would then succeed on data not on the disk.
+  const int fd = descriptor(file);
+  if ((offset > 0 && sync_file_range(fd, 0, offset, SYNC_FILE_RANGE_WAIT_BEFORE) != 0) ||
+      sync_file_range(fd, offset, length, SYNC_FILE_RANGE_WRITE) != 0) {
+    return errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP || errno == ESPIPE;
+  }
+#else
+  (void)file, (void)offset, (void)length;
+#endif
+  return true;
+}
+
+bool flushAndClose(NativeFile file) {
+  const bool flushed = flushToDisk(descriptor(file)) == 0;
+  const bool closed = close(descriptor(file)) == 0;
+  return flushed && closed;
+}
+
+void closeNative(NativeFile file) {
+  close(descriptor(file));
+}
+
+bool moveFile(const fs::path& from, const fs::path& to, const TargetIdentity& examined) {
+  // Someone who may write the target's folder could have put another file under its name, or
+  // taken it away, since its permissions were examined: the new copy would then replace a file
+  // nobody looked at. That is checked here; only the moment between this check and the rename
+  // remains, which no rename call can close for a file that is replaced.
+  struct stat now;
+  const bool exists = lstat(to.c_str(), &now) == 0;
+  if (exists ? !examined.exists || static_cast<std::uint64_t>(now.st_dev) != examined.device ||
+                   static_cast<std::uint64_t>(now.st_ino) != examined.inode
+             : errno != ENOENT || examined.exists) {
+    return false;
+  }
+  return rename(from.c_str(), to.c_str()) == 0;
+}
+
+// A rename is an entry of the folder: flushing the folder makes it survive a power cut.
+void flushFolderOf(const fs::path& path) {
+  const int fd = open(folderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd >= 0) {
+    flushToDisk(fd);
+    close(fd);
+  }
+}
+
+void removeFile(const fs::path& path) {
+  unlink(path.c_str());
+}

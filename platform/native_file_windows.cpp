@@ -1,0 +1,61 @@
+// The new copy's own file: created, written, flushed and moved into place.
+
+#include <windows.h>
+
+#include "platform/native_file.h"
+#include "platform/windows_internal.h"
+
+namespace fs = std::filesystem;
+
+NativeFile createTemporary(const fs::path& path, bool& nameTaken) {
+  // CREATE_NEW fails on any existing name, a link included. The file inherits its folder's
+  // permissions, as every file created there does, and stays hidden while it is written. It is
+  // opened with the rights to change its DACL and to read its security, which its owner has, for
+  // setFinalPermissions: setting a DACL may read the old one first to merge inherited entries.
+  const HANDLE file =
+      CreateFileW(longPath(path).c_str(), GENERIC_WRITE | WRITE_DAC | READ_CONTROL,
+                  FILE_SHARE_DELETE, nullptr, CREATE_NEW, FILE_ATTRIBUTE_HIDDEN, nullptr);
+  const DWORD error = GetLastError();
+  nameTaken =
+      file == INVALID_HANDLE_VALUE && (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS);
+  return file == INVALID_HANDLE_VALUE ? kNoFile : reinterpret_cast<NativeFile>(file);
+}
+
+bool writeNative(NativeFile file, const char* data, std::size_t size) {
+  while (size > 0) {
+    const DWORD chunk = size < (1u << 30) ? static_cast<DWORD>(size) : (1u << 30);
+    DWORD written = 0;
+    if (!WriteFile(handle(file), data, chunk, &written, nullptr) || written == 0) {
+      return false;
+    }
+    data += written;
+    size -= written;
+  }
+  return true;
+}
+
+bool startWriteOut(NativeFile, std::int64_t, std::int64_t) {
+  return true;
+}
+
+bool flushAndClose(NativeFile file) {
+  const bool flushed = FlushFileBuffers(handle(file)) != 0;
+  const bool closed = CloseHandle(handle(file)) != 0;
+  return flushed && closed;
+}
+
+void closeNative(NativeFile file) {
+  CloseHandle(handle(file));
+}
+
+bool moveFile(const fs::path& from, const fs::path& to, const TargetIdentity&) {
+  return MoveFileExW(longPath(from).c_str(), longPath(to).c_str(),
+                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+}
+
+// MOVEFILE_WRITE_THROUGH has already made the move durable.
+void flushFolderOf(const fs::path&) {}
+
+void removeFile(const fs::path& path) {
+  DeleteFileW(longPath(path).c_str());
+}

@@ -1,0 +1,37 @@
+#ifndef KESTROVANE_PLATFORM_WINDOWS_INTERNAL_H
+#define KESTROVANE_PLATFORM_WINDOWS_INTERNAL_H
+
+// What the Windows sources of the platform layer share: handles, full and long paths, and the
+// security a replaced file gives its new copy.
+
+#include <windows.h>
+
+#include <filesystem>
+#include <string>
+
+#include "platform/native_file.h"
+
+inline HANDLE handle(NativeFile file) {
+  return reinterpret_cast<HANDLE>(file);
+}
+
+// ---- Paths (names_windows.cpp)
+
+// The full path of `path`, trailing dots and spaces of its names dropped as Windows drops them;
+// empty if there is none.
+std::wstring fullPath(const std::filesystem::path& path);
+// The name to give the file calls. A full path that passes MAX_PATH is given in its \\?\ form,
+// which has no such limit, so the temporary works wherever its output does. That form also
+// takes device names for files, which is why mayWriteOutput refuses them.
+std::wstring longPath(const std::filesystem::path& path);
+
+// ---- Security (access_lists_windows.cpp)
+
+// Gives `file` the permissions (DACL) of `replaced`, inheriting from the folder as that file's
+// did, and where the process may, its owner and group. The DACL is required: without it the new
+// file would keep its folder's permissions, which may be wider.
+bool keepSecurity(HANDLE file, const std::wstring& replaced);
+// FAT and exFAT drives, and some shares, keep no permissions: there are none to copy.
+bool keepsPermissions(HANDLE file);
+
+#endif  // KESTROVANE_PLATFORM_WINDOWS_INTERNAL_H

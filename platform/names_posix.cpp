@@ -56,11 +56,6 @@ fs::path followOutputLinks(const fs::path& name) {
     if (part.empty() || part == ".") {
       continue;
     }
-    // `walked` holds no link, so its parent is where ".." really leads.
-    if (part == ".." && walked.has_relative_path() && walked.filename() != "..") {
-      walked = walked.parent_path();
-      continue;
-    }
     const fs::path next = walked / part;
     if (!fs::is_symlink(fs::symlink_status(next, ec))) {
       // A part that more parts follow, a ".." or the empty part after a trailing slash among

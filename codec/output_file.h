@@ -19,7 +19,7 @@ struct OutputFile {
   std::filesystem::path temporary;  // the new copy while it is written
   std::filesystem::path target;     // the file it replaces, links followed
   InputAccess input;                // who may read the input: no more here
-  TargetIdentity examined;          // what the target was when examined
+  ExaminedTarget examined;          // what the target was when examined
   std::int64_t written = 0;         // bytes written to the new copy
   bool failed = false;              // nothing could be created, or a write failed
 };

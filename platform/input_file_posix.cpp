@@ -26,23 +26,35 @@ std::int64_t fileTime(const struct timespec& time) {
   return static_cast<std::int64_t>(time.tv_sec) * 1000000000 + time.tv_nsec;
 }
 
+bool namesNothing(int error) {
+  return error == ENOENT || error == ENOTDIR;
+}
+
+// Whether a name that could not be opened with `error` still names a regular file: one the user
+// may not read, say. A name that names nothing lists as empty.
+bool namesUnopenedFile(const fs::path& path, int error) {
+  if (namesNothing(error)) {
+    return false;
+  }
+  struct stat status;
+  if (stat(path.c_str(), &status) != 0) {
+    return !namesNothing(errno);
+  }
+  return S_ISREG(status.st_mode);
+}
+
 }  // namespace
 
 void openInput(InputFile& input, const fs::path& path) {
   closeInput(input);
   // Not blocking: opening a pipe for reading would otherwise wait for a writer.
-  int fd;
-  do {
-    fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-  } while (fd < 0 && errno == EINTR);
-  struct stat status;
+  const int fd = retryOnInterrupt(
+      [&] { return open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC); });
   if (fd < 0) {
-    // A name that exists but cannot be opened is not an empty file; one that names nothing is.
-    input.unreadable = errno != ENOENT && errno != ENOTDIR &&
-                       (stat(path.c_str(), &status) != 0 ? errno != ENOENT && errno != ENOTDIR
-                                                         : S_ISREG(status.st_mode));
+    input.unreadable = namesUnopenedFile(path, errno);
     return;
   }
+  struct stat status;
   if (fstat(fd, &status) != 0) {
     input.unreadable = true;
   }
@@ -63,10 +75,7 @@ std::size_t readInput(InputFile& input, char* into, std::size_t size) {
   if (input.handle == kNoFile) {
     return 0;
   }
-  ssize_t got;
-  do {
-    got = read(descriptor(input.handle), into, size);
-  } while (got < 0 && errno == EINTR);
+  const ssize_t got = retryOnInterrupt([&] { return read(descriptor(input.handle), into, size); });
   if (got < 0) {
     input.unreadable = true;
   }
@@ -87,11 +96,9 @@ bool inputUnchanged(const InputFile& input) {
 std::size_t readInputAt(InputFile& input, std::int64_t offset, char* into, std::size_t size) {
   std::size_t done = 0;
   while (input.handle != kNoFile && done < size) {
-    const ssize_t got = pread(descriptor(input.handle), into + done, size - done,
-                              static_cast<off_t>(offset + static_cast<std::int64_t>(done)));
-    if (got < 0 && errno == EINTR) {
-      continue;
-    }
+    const auto at = static_cast<off_t>(offset + static_cast<std::int64_t>(done));
+    const ssize_t got = retryOnInterrupt(
+        [&] { return pread(descriptor(input.handle), into + done, size - done, at); });
     if (got <= 0) {
       break;
     }

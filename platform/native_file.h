@@ -32,9 +32,9 @@ bool flushAndClose(NativeFile file);
 // Closes the file without flushing it.
 void closeNative(NativeFile file);
 
-// What the examination of a target found under its name: nothing, or the file with this identity
-// (device and inode).
-struct TargetIdentity {
+// What the examination of the file a new copy replaces found under its name, just before the
+// copy got its final permissions: nothing, or the file with this identity (device and inode).
+struct ExaminedTarget {
   bool exists = false;
   std::uint64_t device = 0;
   std::uint64_t inode = 0;
@@ -43,7 +43,7 @@ struct TargetIdentity {
 // Moves `from` over `to` in one step: `to` is at every moment either the old file or the new.
 // Fails if `to` no longer names what `examined` found there (on POSIX).
 bool moveFile(const std::filesystem::path& from, const std::filesystem::path& to,
-              const TargetIdentity& examined);
+              const ExaminedTarget& examined);
 // Makes a move into the folder holding `path` survive a power cut, where the system needs that.
 void flushFolderOf(const std::filesystem::path& path);
 void removeFile(const std::filesystem::path& path);

@@ -30,20 +30,29 @@ int flushToDisk(int fd) {
   return fsync(fd);
 }
 
+// Whether `path` still names what `examined` found there: the same file, or still nothing.
+bool stillAsExamined(const fs::path& path, const ExaminedTarget& examined) {
+  struct stat now;
+  if (lstat(path.c_str(), &now) != 0) {
+    return errno == ENOENT && !examined.exists;
+  }
+  return examined.exists && static_cast<std::uint64_t>(now.st_dev) == examined.device &&
+         static_cast<std::uint64_t>(now.st_ino) == examined.inode;
+}
+
 }  // namespace
 
 NativeFile createTemporary(const fs::path& path, bool& nameTaken) {
-  const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+  const int fd = retryOnInterrupt([&] {
+    return open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+  });
   nameTaken = fd < 0 && errno == EEXIST;
   return fd;
 }
 
 bool writeNative(NativeFile file, const char* data, std::size_t size) {
   while (size > 0) {
-    const ssize_t written = write(descriptor(file), data, size);
-    if (written < 0 && errno == EINTR) {
-      continue;
-    }
+    const ssize_t written = retryOnInterrupt([&] { return write(descriptor(file), data, size); });
     if (written <= 0) {
       return false;
     }
@@ -78,24 +87,18 @@ void closeNative(NativeFile file) {
   close(descriptor(file));
 }
 
-bool moveFile(const fs::path& from, const fs::path& to, const TargetIdentity& examined) {
+bool moveFile(const fs::path& from, const fs::path& to, const ExaminedTarget& examined) {
   // Someone who may write the target's folder could have put another file under its name, or
   // taken it away, since its permissions were examined: the new copy would then replace a file
   // nobody looked at. That is checked here; only the moment between this check and the rename
   // remains, which no rename call can close for a file that is replaced.
-  struct stat now;
-  const bool exists = lstat(to.c_str(), &now) == 0;
-  if (exists ? !examined.exists || static_cast<std::uint64_t>(now.st_dev) != examined.device ||
-                   static_cast<std::uint64_t>(now.st_ino) != examined.inode
-             : errno != ENOENT || examined.exists) {
-    return false;
-  }
-  return rename(from.c_str(), to.c_str()) == 0;
+  return stillAsExamined(to, examined) && rename(from.c_str(), to.c_str()) == 0;
 }
 
 // A rename is an entry of the folder: flushing the folder makes it survive a power cut.
 void flushFolderOf(const fs::path& path) {
-  const int fd = open(folderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  const int fd = retryOnInterrupt(
+      [&] { return open(folderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); });
   if (fd >= 0) {
     flushToDisk(fd);
     close(fd);

@@ -48,7 +48,7 @@ void closeNative(NativeFile file) {
   CloseHandle(handle(file));
 }
 
-bool moveFile(const fs::path& from, const fs::path& to, const TargetIdentity&) {
+bool moveFile(const fs::path& from, const fs::path& to, const ExaminedTarget&) {
   return MoveFileExW(longPath(from).c_str(), longPath(to).c_str(),
                      MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
 }

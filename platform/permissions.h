@@ -21,6 +21,6 @@
 // DACL is copied (owner and group where the process may) with the hidden, system and not-indexed
 // attributes.
 bool setFinalPermissions(NativeFile file, const std::filesystem::path& target,
-                         const InputAccess& input, TargetIdentity& examined);
+                         const InputAccess& input, ExaminedTarget& examined);
 
 #endif  // KESTROVANE_PLATFORM_PERMISSIONS_H

@@ -40,7 +40,9 @@ bool newFilePermissions(const fs::path& folder, Permissions& permissions) {
 // Without /proc, the ACL is asked of the regular file opened for reading, which has no side
 // effects for such a file; it must still be the file examined. One we may not read fails.
 bool readAclOpened(const fs::path& path, const struct stat& examined, std::vector<char>& acl) {
-  const int fd = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  const int fd = retryOnInterrupt([&] {
+    return open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  });
   struct stat status;
   const bool read = fd >= 0 && fstat(fd, &status) == 0 && status.st_dev == examined.st_dev &&
                     status.st_ino == examined.st_ino && readAcl(fd, acl);
@@ -51,46 +53,51 @@ bool readAclOpened(const fs::path& path, const struct stat& examined, std::vecto
 }
 #endif
 
-// What one look at an existing target found.
-struct Target {
-  struct stat status;
-  bool writable = false;
-  std::vector<char> acl;
-};
-
 // Looks at the file `path` names once, through one descriptor that follows no link and opens
 // nothing (opening a FIFO or a device could block or act), and takes everything from that same
 // file: between looks by name, someone who may write the folder could swap in another whose ACL
-// we would copy. False if it cannot be examined; `exists` false if nothing has the name.
-bool examineTarget(const fs::path& path, bool& exists, Target& target) {
+// we would copy. Records what it found in `examined`, and of a file found, its status in
+// `replaced` and its own permissions (set-ID bits aside) in `own`. False if it cannot be
+// examined, or if what has the name may not be replaced: only a regular file the user may write
+// is, as the shell's > would; never a device, a FIFO or a folder that happens to have the name,
+// nor a file that someone else put in a shared folder to receive what we write.
+bool examineTarget(const fs::path& path, ExaminedTarget& examined, struct stat& replaced,
+                   Permissions& own) {
+  bool writable = false;
 #if defined(__linux__) && defined(O_PATH)
-  const int fd = open(path.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
-  exists = fd >= 0;
+  const int fd =
+      retryOnInterrupt([&] { return open(path.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC); });
+  examined.exists = fd >= 0;
   if (fd < 0) {
     return errno == ENOENT;
   }
   // The ACL calls refuse a descriptor that opened nothing, but take it as a name under /proc.
   const std::string byDescriptor = "/proc/self/fd/" + std::to_string(fd);
-  bool examined = fstat(fd, &target.status) == 0;
-  if (examined && S_ISREG(target.status.st_mode)) {
+  bool looked = fstat(fd, &replaced) == 0;
+  if (looked && S_ISREG(replaced.st_mode)) {
     // Checking access through the descriptor needs Linux 5.8 (and a container's system-call
     // filter that knows the call: older ones answer EPERM); elsewhere, the name under /proc.
-    target.writable = faccessat(fd, "", W_OK, AT_EACCESS | AT_EMPTY_PATH) == 0 ||
-                      ((errno == EINVAL || errno == ENOSYS || errno == EPERM) &&
-                       faccessat(AT_FDCWD, byDescriptor.c_str(), W_OK, AT_EACCESS) == 0);
-    examined = readAcl(byDescriptor, kAccessAcl, target.acl) ||
-               (errno == ENOENT && readAclOpened(path, target.status, target.acl));
+    writable = faccessat(fd, "", W_OK, AT_EACCESS | AT_EMPTY_PATH) == 0 ||
+               ((errno == EINVAL || errno == ENOSYS || errno == EPERM) &&
+                faccessat(AT_FDCWD, byDescriptor.c_str(), W_OK, AT_EACCESS) == 0);
+    looked = readAcl(byDescriptor, kAccessAcl, own.acl) ||
+             (errno == ENOENT && readAclOpened(path, replaced, own.acl));
   }
   close(fd);
-  return examined;
+  if (!looked) {
+    return false;
+  }
 #else
-  exists = lstat(path.c_str(), &target.status) == 0;
-  if (!exists) {
+  examined.exists = lstat(path.c_str(), &replaced) == 0;
+  if (!examined.exists) {
     return errno == ENOENT;
   }
-  target.writable = faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) == 0;
-  return true;
+  writable = faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) == 0;
 #endif
+  examined.device = static_cast<std::uint64_t>(replaced.st_dev);
+  examined.inode = static_cast<std::uint64_t>(replaced.st_ino);
+  own.mode = replaced.st_mode & 0777;
+  return S_ISREG(replaced.st_mode) && writable && sharedFolderAllows(replaced, path);
 }
 
 // Gives the new copy the owner and group of the file it replaces, where the system lets it: root
@@ -139,35 +146,20 @@ bool mayUseInSharedFolder(const fs::path& path) {
 }
 
 bool setFinalPermissions(NativeFile file, const fs::path& target, const InputAccess& input,
-                         TargetIdentity& examined) {
-  const int fd = static_cast<int>(file);
-  // Examine: what the target is now, in one look.
-  Target existing;
-  if (!examineTarget(target, examined.exists, existing)) {
-    return false;
-  }
-  examined.device = examined.exists ? static_cast<std::uint64_t>(existing.status.st_dev) : 0;
-  examined.inode = examined.exists ? static_cast<std::uint64_t>(existing.status.st_ino) : 0;
-
-  // Decide: a replaced file's own permissions (set-ID bits aside), else what creating the file
-  // would give. Only a regular file the user may write is replaced, as the shell's > would;
-  // never a device, a FIFO or a folder that happens to have the name, nor a file that someone
-  // else put in a shared folder to receive what we write.
+                         ExaminedTarget& examined) {
+  const int fd = descriptor(file);
+  // Decide: a replaced file's own permissions, else what creating the file would give.
+  struct stat replaced;
   Permissions wanted;
-  if (examined.exists) {
-    if (!S_ISREG(existing.status.st_mode) || !existing.writable ||
-        !sharedFolderAllows(existing.status, target)) {
-      return false;
-    }
-    wanted.mode = existing.status.st_mode & 0777;
-    wanted.acl = existing.acl;
-  } else if (!newFilePermissions(folderOf(target), wanted)) {
+  examined = ExaminedTarget();
+  if (!examineTarget(target, examined, replaced, wanted) ||
+      (!examined.exists && !newFilePermissions(folderOf(target), wanted))) {
     return false;
   }
   // Apply: the owner first, since a group that cannot be kept narrows the rest, and the group
   // the copy ends up with decides what the input allows it.
   struct stat copy;
-  if ((examined.exists && !giveOwner(fd, existing.status, wanted)) || fstat(fd, &copy) != 0) {
+  if ((examined.exists && !giveOwner(fd, replaced, wanted)) || fstat(fd, &copy) != 0) {
     return false;
   }
   // The coded form undoes in one step, so it is as secret as its input: the group and others get

@@ -30,7 +30,7 @@ bool mayDelete(const std::wstring& path) {
 }  // namespace
 
 bool setFinalPermissions(NativeFile file, const fs::path& replaced, const InputAccess&,
-                         TargetIdentity&) {
+                         ExaminedTarget&) {
   FILE_BASIC_INFO basic{};  // times of 0 are left as they are
   basic.FileAttributes = FILE_ATTRIBUTE_ARCHIVE;
   const std::wstring name = longPath(replaced);

@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <sys/types.h>
 
+#include <cerrno>
 #include <cstddef>
 #include <filesystem>
 #include <vector>
@@ -16,6 +17,17 @@
 
 inline int descriptor(NativeFile file) {
   return static_cast<int>(file);
+}
+
+// Calls `call` again for as long as a signal interrupts it before it has done anything (EINTR):
+// a signal whose handler does not ask for calls to be restarted, or a stop and a continue.
+template <typename Call>
+auto retryOnInterrupt(Call call) -> decltype(call()) {
+  decltype(call()) result;
+  do {
+    result = call();
+  } while (result == -1 && errno == EINTR);
+  return result;
 }
 
 inline std::filesystem::path folderOf(const std::filesystem::path& path) {

@@ -13,6 +13,7 @@ Usage: trust_test.py everyone|root path/to/kestrovane
 import collections
 import hashlib
 import os
+import shlex
 import shutil
 import stat
 import subprocess
@@ -141,8 +142,11 @@ CASES = [
           "as touch gives", typed="./../x.txt", inside="p", files=["x.enc"]),
     saved("../.. from two folders down", "mkdir -p p/q/r", "p/y.enc", "as touch gives",
           typed="../../y.txt", inside="p/q/r", files=["p/y.enc"]),
-    # A FIFO as the input is empty at once: opening it waits for no writer.
+    # A FIFO as the input is empty at once: opening it waits for no writer. A socket cannot be
+    # opened at all, yet is no file whose content was kept from the user.
     saved("FIFO as the input", "mkfifo in.txt", "in.enc", "as touch gives"),
+    saved("socket as the input", f"{shlex.quote(sys.executable)} -c 'import socket;"
+          " socket.socket(socket.AF_UNIX).bind(\"in.txt\")'", "in.enc", "as touch gives"),
     # Only a regular file that the user may write is replaced.
     Case("FIFO", "mkfifo in.enc"),
     Case("device", "mknod in.enc c 1 3", root=True),

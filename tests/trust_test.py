@@ -1,16 +1,19 @@
 """Saves that must not be reported as saved when they were lost, nor land where someone else chose,
-nor come out wider than the file they replace, end to end, as root (skipped elsewhere).
+nor come out wider than the file they replace, end to end: the cases any user can run, or those
+that need root (skipped elsewhere).
 
-Each case prepares a folder with a shell script, encodes one file there (as root, or as nobody),
-and checks the screen's message, then every file the case names: a failed save must leave each
-exactly as it was (content, type, mode, owner, ACL, link), a completed one must have written the
-coded text to the named file with the metadata expected, and no temporary may be left anywhere.
+Each case prepares a folder with a shell script, encodes one file there (as the user running the
+test, or as nobody), and checks the screen's message, then every file the case names: a failed
+save must leave each exactly as it was (content, type, mode, owner, ACL, link), a completed one
+must have written the coded text to the named file with the metadata expected, and no temporary
+may be left anywhere.
 
-Usage: trust_test.py path/to/kestrovane
+Usage: trust_test.py everyone|root path/to/kestrovane
 """
 import collections
 import hashlib
 import os
+import shlex
 import shutil
 import stat
 import subprocess
@@ -21,6 +24,8 @@ from checks import Checks, coded, untraced_environment
 
 TEXT = b"hello there"
 BIG = b"The quick brown fox jumps over the lazy dog.\n" * (9 * 1024 * 1024 // 45)
+# Who runs the test, for the owner and group of the files it makes.
+UID, GID = os.geteuid(), os.getegid()
 NOBODY = ["setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"]
 # A private /dev holding only its own null device, so a save that wrongly replaced it harms
 # nothing on the machine.
@@ -50,11 +55,16 @@ def strace(*options):
 # Each case: its name; the setup script, run by bash in the folder (the input, `typed`, is then
 # written there unless the script made it or its folder is none); the command prefix; whether the
 # save succeeds; the files to check; for a save the file written and what its metadata must be:
-# "as before", "as touch gives" (a new file, beside it), or (mode, uid[, gid[, ACL]]); and the
-# folder the program runs in. An input that cannot be read as a file is confirmed as empty.
+# "as before", "as touch gives" (a new file beside it, limited by the input as the program limits
+# an output: group and others get at most what the input's mode gives them), or (mode, uid[, gid[,
+# ACL]]); the folder the program runs in; and whether only root can run it. An input that cannot
+# be read as a file is confirmed as empty.
+# Root alone may give files away (chown, chgrp to a group it is not in), make devices, mount, or
+# run a step as nobody: the rows about a shared folder where another user put something need
+# that second user, nobody, to put it there. The other rows run as whoever runs the test.
 Case = collections.namedtuple(
-    "Case", "name setup typed prefix saved files written expected inside",
-    defaults=("in.txt", [], False, ["in.enc"], None, None, ""))
+    "Case", "name setup typed prefix saved files written expected inside root",
+    defaults=("in.txt", [], False, ["in.enc"], None, None, "", False))
 
 
 def saved(name, setup, written, expected, **fields):
@@ -85,36 +95,37 @@ CASES = [
          prefix=strace("-e", "inject=fchown:error=EIO")),
     # In a shared sticky folder, only one's own links and files, or the folder owner's, are used.
     Case("link planted by another user", "chmod 1777 . && mkdir -m 700 home && echo secret >"
-         f" home/rc && {' '.join(NOBODY)} ln -s home/rc in.enc", files=["in.enc", "home/rc"]),
+         f" home/rc && {' '.join(NOBODY)} ln -s home/rc in.enc", files=["in.enc", "home/rc"],
+         root=True),
     Case("folder link planted by another user", "chmod 1777 . && mkdir -m 700 home && echo secret"
          f" > home/in.enc && printf hi > home/in.txt && {' '.join(NOBODY)} ln -s home x",
-         typed="x/in.txt", files=["x", "home/in.enc"]),
+         typed="x/in.txt", files=["x", "home/in.enc"], root=True),
     Case("file put by another user", f"chmod 1777 . && {' '.join(NOBODY)} sh -c 'umask 0;"
-         " : > in.enc'"),
+         " : > in.enc'", root=True),
     saved("own link in a shared folder", "chmod 1777 . && mkdir home && echo old > home/rc"
           " && ln -s home/rc in.enc", "home/rc", "as before", files=["in.enc", "home/rc"]),
     saved("root over another's file, folder not sticky", "chmod 777 . && echo old > in.enc &&"
-          " chown nobody in.enc", "in.enc", "as before"),
+          " chown nobody in.enc", "in.enc", "as before", root=True),
     saved("root over the folder owner's file, sticky", "chown nobody . && chmod 1777 . && echo old"
-          " > in.enc && chown nobody in.enc", "in.enc", "as before"),
+          " > in.enc && chown nobody in.enc", "in.enc", "as before", root=True),
     saved("own file in root's sticky folder", "chmod 1777 . && echo old > in.enc && chown"
-          " 65534:65534 in.enc", "in.enc", "as before", prefix=NOBODY),
+          " 65534:65534 in.enc", "in.enc", "as before", prefix=NOBODY, root=True),
     # A folder that the user may not write: no temporary name is tried twice.
     Case("folder not writable, as a user", "echo 1 > tries",
-         prefix=["sh", "-c", COUNT_TRIES, "sh", *NOBODY], files=["in.enc", "tries"]),
+         prefix=["sh", "-c", COUNT_TRIES, "sh", *NOBODY], files=["in.enc", "tries"], root=True),
     # Owners and groups that an ordinary user cannot keep.
     saved("root's file, as a user", "chmod 777 . && echo old > in.enc && chmod 666 in.enc",
-          "in.enc", (0o604, 65534, 65534), prefix=NOBODY),
+          "in.enc", (0o604, 65534, 65534), prefix=NOBODY, root=True),
     saved("a group the user belongs to", "chmod 777 . && echo old > in.enc && chown nobody:100"
           " in.enc && chmod 664 in.enc && printf 'hello there' > in.txt && chmod 664 in.txt && chgrp"
           " 100 in.txt",
           "in.enc", "as before",
-          prefix=["setpriv", "--reuid=65534", "--regid=65534", "--groups=100"]),
+          prefix=["setpriv", "--reuid=65534", "--regid=65534", "--groups=100"], root=True),
     saved("a group that cannot be kept, with an ACL", "chown nobody . && echo old > in.enc &&"
           " chown nobody:0 in.enc && chmod 664 in.enc && setfacl -m u:daemon:rw in.enc &&"
           " printf 'hello there' > in.txt && chmod 664 in.txt && chgrp 65534 in.txt", "in.enc",
           (0o664, 65534, 65534, "user::rw-\nuser:daemon:rw-\ngroup::---\nmask::rw-\nother::r--"
-           "\n\n"), prefix=NOBODY),
+           "\n\n"), prefix=NOBODY, root=True),
     # A file swapped in under the target's name after it was examined is not replaced.
     Case("target swapped after its examination", "echo old > in.enc",
          prefix=["bash", "-c", SWAP_TARGET, "bash",
@@ -132,17 +143,21 @@ CASES = [
           "as touch gives", typed="./../x.txt", inside="p", files=["x.enc"]),
     saved("../.. from two folders down", "mkdir -p p/q/r", "p/y.enc", "as touch gives",
           typed="../../y.txt", inside="p/q/r", files=["p/y.enc"]),
-    # A FIFO as the input is empty at once: opening it waits for no writer.
+    # A FIFO as the input is empty at once: opening it waits for no writer. A socket cannot be
+    # opened at all, yet is no file whose content was kept from the user.
     saved("FIFO as the input", "mkfifo in.txt", "in.enc", "as touch gives"),
+    saved("socket as the input", f"{shlex.quote(sys.executable)} -c 'import socket;"
+          " socket.socket(socket.AF_UNIX).bind(\"in.txt\")'", "in.enc", "as touch gives"),
     # Only a regular file that the user may write is replaced.
     Case("FIFO", "mkfifo in.enc"),
-    Case("device", "mknod in.enc c 1 3"),
-    Case("link to /dev/null", "ln -s /dev/null in.enc", prefix=OWN_DEV),
+    Case("device", "mknod in.enc c 1 3", root=True),
+    Case("link to /dev/null", "ln -s /dev/null in.enc", prefix=OWN_DEV, root=True),
     Case("read-only, as a user", "chown nobody . && echo old > in.enc && chown nobody in.enc"
-         " && chmod 444 in.enc", prefix=NOBODY),
-    saved("read-only, as root", "echo old > in.enc && chmod 444 in.enc", "in.enc", "as before"),
+         " && chmod 444 in.enc", prefix=NOBODY, root=True),
+    saved("read-only, as root", "echo old > in.enc && chmod 444 in.enc", "in.enc", "as before",
+          root=True),
     saved("set-ID bits", "echo old > in.enc && chown nobody in.enc && chmod 6755 in.enc && "
-          + OPEN_INPUT, "in.enc", (0o755, 65534)),
+          + OPEN_INPUT, "in.enc", (0o755, 65534), root=True),
     # A pseudo-file whose size reads 0 is not saved as an empty copy.
     Case("file of /proc", "ln -s /proc/self/status p.txt", "p.txt", files=["p.enc"]),
     # As many links as the system follows, and a name as long as the system allows.
@@ -154,23 +169,27 @@ CASES = [
     saved("240-character name", f"echo old > {LONG} && ln -s {LONG} in.enc", LONG, "as before",
           files=["in.enc", LONG]),
     # An output is no more open than its input, but the owner's rights stay.
-    saved("private input, new output", PRIVATE_INPUT, "in.enc", (0o600, 0, 0)),
+    saved("private input, new output", PRIVATE_INPUT, "in.enc", (0o600, UID, GID)),
     saved("private input, replaced output", "echo old > in.enc && chmod 644 in.enc && "
-          + PRIVATE_INPUT, "in.enc", (0o600, 0)),
-    # With an ACL, the mode's group bits are the mask: the owning group's own entry is what it had.
+          + PRIVATE_INPUT, "in.enc", (0o600, UID)),
+    # With an ACL, the mode's group bits are the mask: the owning group's own entry is what it had,
+    # as far as the mask let it.
     saved("input private by its ACL", PRIVATE_INPUT + " && setfacl -m u:daemon:r in.txt", "in.enc",
-          (0o600, 0, 0)),
+          (0o600, UID, GID)),
+    saved("input's group entry masked out", "printf 'hello there' > in.txt && chmod 640 in.txt &&"
+          " setfacl -m u:daemon:r in.txt && chmod g-r in.txt", "in.enc", (0o600, UID, GID)),
     # A group other than the input's had only what others had there.
     saved("output in another group than the input", "mkdir s && chgrp 100 s && chmod 2775 s &&"
           " printf 'hello there' > s/p.txt && chgrp 0 s/p.txt && chmod 640 s/p.txt", "s/p.enc",
-          (0o600, 0, 100), typed="s/p.txt", files=["s/p.enc"]),
+          (0o600, 0, 100), typed="s/p.txt", files=["s/p.enc"], root=True),
     saved("read-only input", "printf 'hello there' > in.txt && chmod 444 in.txt", "in.enc",
-          (0o644, 0, 0)),
+          (0o644, UID, GID)),
     saved("open input, new output", "printf 'hello there' > in.txt && chmod 644 in.txt",
           "in.enc", "as touch gives"),
-    # ACLs: a new file gets what creating it would give, a replaced one keeps exactly its own.
-    saved("new file, private default ACL", "setfacl -d -m u::rw,g::-,o::- .", "in.enc",
-          "as touch gives"),
+    # ACLs: a new file gets what creating it would give, a replaced one keeps exactly its own,
+    # each limited by the input.
+    saved("new file, private default ACL", "setfacl -d -m u::rwx,g::rx,o::- . && " + PRIVATE_INPUT,
+          "in.enc", "as touch gives"),
     saved("new file, default ACL naming a user", OPEN_INPUT + " && setfacl -d -m"
           " u::rw,u:nobody:rw,g::r,m::rw,o::- .", "in.enc", "as touch gives"),
     saved("new file, folder reached through a link", "mkdir private && setfacl -d -m"
@@ -180,7 +199,7 @@ CASES = [
           " in.enc && " + OPEN_INPUT, "in.enc", "as before"),
     saved("replaced file's ACL kept without /proc", "echo old > in.enc && setfacl -m"
           " u:nobody:rw,g::-,m::rw,o::- in.enc && " + OPEN_INPUT, "in.enc", "as before",
-          prefix=NO_PROC),
+          prefix=NO_PROC, root=True),
     saved("no ACL stays none", "echo old > in.enc && chmod 640 in.enc && setfacl -d -m"
           " u::rw,u:nobody:rw,g::r,m::rw,o::r .", "in.enc", "as before"),
 ]
@@ -221,7 +240,7 @@ def temporaries(folder):
 
 
 def run_case(program, case, folder, checks):
-    name, setup, typed, prefix, saved, names, written, expected, inside = case
+    name, setup, typed, prefix, saved, names, written, expected, inside, _ = case
     os.chmod(folder, 0o755)  # a folder from tempfile is 0700: nobody could not reach it
     source = BIG if typed == "big.txt" else TEXT
     if typed == "big.txt":
@@ -238,6 +257,9 @@ def run_case(program, case, folder, checks):
     if expected == "as touch gives":
         reference = os.path.join(folder, os.path.dirname(written), "reference")
         subprocess.run(["touch", reference], check=True)
+        if os.path.isfile(input_path):
+            given = stat.S_IMODE(os.stat(input_path).st_mode) & 0o077
+            os.chmod(reference, stat.S_IMODE(os.stat(reference).st_mode) & (0o700 | given))
     before = state(folder, names)
     keys = b"E\n" + typed.encode() + (b"\ny\ny\n" if empty else b"\ny\n") + b"k\nx\n"
     result = subprocess.run(prefix + [program], input=keys, cwd=os.path.join(folder, inside),
@@ -272,15 +294,20 @@ def run_case(program, case, folder, checks):
 def main():
     # The expected modes are those a umask of 022 gives, root's usual one.
     os.umask(0o022)
-    if os.geteuid() != 0 or not all(map(shutil.which, ["strace", "setfacl", "setpriv"])):
-        print("skipped: needs root, strace, setfacl (Debian package acl) and setpriv")
+    part, program = sys.argv[1:]
+    as_root = {"everyone": False, "root": True}[part]
+    if as_root and os.geteuid() != 0:
+        print("skipped: these saves need root")
+        return 77
+    if not all(map(shutil.which, ["strace", "setfacl"] + ["setpriv"] * as_root)):
+        print("skipped: needs strace, setfacl (Debian package acl) and, as root, setpriv")
         return 77
     checks = Checks()
     with tempfile.TemporaryDirectory() as bin_folder:
         # A copy that nobody may run, wherever the build is.
         os.chmod(bin_folder, 0o755)
-        program = shutil.copy(sys.argv[1], bin_folder)
-        for case in CASES:
+        program = shutil.copy(program, bin_folder)
+        for case in (case for case in CASES if case.root == as_root):
             with tempfile.TemporaryDirectory() as folder:
                 run_case(program, case, folder, checks)
     return checks.finish()

@@ -4,12 +4,33 @@
 #include <limits>
 #include <string>
 
+#include "app/terminal_filter.h"
+
 void printLine(std::string_view text) {
   std::cout << text << std::endl;
 }
 
 void print(std::string_view text) {
   std::cout.write(text.data(), static_cast<std::streamsize>(text.size()));
+}
+
+namespace {
+
+bool errorsAreTerminal = false;
+
+}  // namespace
+
+void printRefusal(std::string_view name, std::string_view reason) {
+  // Standard error is tied to standard output: what the screen holds comes first.
+  if (errorsAreTerminal) {
+    std::cerr << "\nkestrovane: " << visibleForm(name) << ": " << reason << std::flush;
+  } else {
+    std::cerr << "kestrovane: " << name << ": " << reason << std::endl;
+  }
+}
+
+void setErrorsAreTerminal(bool terminal) {
+  errorsAreTerminal = terminal;
 }
 
 bool readAnswer(char& into) {

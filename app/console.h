@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-// The only code that touches standard input and output. Every read first flushes pending
+// The only code that touches standard input, output and error. Every read first flushes pending
 // output (standard input is tied to standard output), so a prompt is always on screen before
 // the program waits.
 
@@ -12,6 +12,14 @@
 void printLine(std::string_view text);
 // Writes text (any bytes, any length) without an end of line.
 void print(std::string_view text);
+
+// Says on standard error why a save was refused, once: `kestrovane: NAME: REASON`. On a terminal
+// the line starts with a line end and ends with none, so that it stands under the name the screen
+// has just shown and the closing prompt follows as it always does, and NAME shows its control
+// bytes visibly; elsewhere it is a line of its own, its bytes as they are.
+void printRefusal(std::string_view name, std::string_view reason);
+// Whether standard error is a terminal, decided once by main; until then, a pipe.
+void setErrorsAreTerminal(bool terminal);
 
 // Takes the next non-blank character. Returns false, and sets `into` to 0, once input has
 // ended, so a stale answer can never confirm a later question.

@@ -116,6 +116,24 @@ void endShown() {
   screen.afterLineFeed = false;
 }
 
+std::string visibleForm(std::string_view text) {
+  const Screen before = screen;
+  screen.shown.clear();
+  screen.pending = 0;
+  screen.afterLineFeed = false;
+  for (const char c : text) {
+    showByte(static_cast<unsigned char>(c));
+  }
+  std::string shown = screen.shown;
+  if (screen.pending == '\r') {
+    shown += "^M";
+  } else if (screen.pending == kUtf8C1Lead) {
+    shown.push_back(static_cast<char>(kUtf8C1Lead));
+  }
+  screen = before;
+  return shown;
+}
+
 void setScreenIsTerminal(bool terminal, std::string_view characterSet) {
   screen.terminal = terminal;
   screen.highBytes = highBytesOf(characterSet);

@@ -1,6 +1,7 @@
 #ifndef KESTROVANE_APP_TERMINAL_FILTER_H
 #define KESTROVANE_APP_TERMINAL_FILTER_H
 
+#include <string>
 #include <string_view>
 
 // Writes text that comes from outside the program (a file's bytes, a typed message or name). On
@@ -9,6 +10,9 @@
 // in several calls, split anywhere: endShown() ends it, writing what a last call left pending.
 void printShown(std::string_view text);
 void endShown();
+// The whole of `text` as a terminal is shown it, whatever standard output is: for a line on
+// standard error, when that is a terminal.
+std::string visibleForm(std::string_view text);
 // Whether standard output is a terminal, decided once by main; not until then, so in-process
 // tests and the fuzzer, which replace the screen, see the bytes as they are. `characterSet` is
 // the terminal's, as terminalCharacterSet names it: it says which bytes above 0x7F are controls.

@@ -61,17 +61,29 @@ void listInput(ProgramState& state, std::vector<char>& block) {
 
 // Whether the input is still exactly what the listing showed: a file that could not be read, or
 // that changed since it was opened (written to, grown, cut, or overwritten in place), would be
-// saved as something the user never saw.
-bool stillAsListed(const ProgramState& state) {
-  return !state.inputFile.unreadable && inputUnchanged(state.inputFile) &&
-         state.shownCount == state.inputFile.size;
+// saved as something the user never saw. Where it is not, the input's failure says why.
+bool stillAsListed(ProgramState& state) {
+  InputFile& input = state.inputFile;
+  if (input.failure || !inputUnchanged(input)) {
+    return false;
+  }
+  if (state.shownCount != input.size) {
+    noteRefusal(input.failure, "list", kChangedAfterListing);
+    return false;
+  }
+  return true;
+}
+
+// Gives up the save for what went wrong with the input, whose name is the one typed.
+void abandonForInput(ProgramState& state, const std::string& typedName) {
+  abandonSafeOutput(state.outputFile, state.inputFile.failure, typedName);
 }
 
 // The coded form starts with the input's last byte, so the input is coded from its end
 // backwards, a block at a time: a few system calls per block rather than one per byte. Any
 // block that cannot be read whole, or a file that changed while it was read, abandons the
 // output, so only the coded form of what was listed ever replaces a file.
-void writeCodedForm(ProgramState& state, std::vector<char>& block) {
+void writeCodedForm(ProgramState& state, const std::string& typedName, std::vector<char>& block) {
   std::vector<char> coded(block.size());
   state.fileLength = state.shownCount;
   for (state.position = 0; state.position < state.fileLength;) {
@@ -80,7 +92,8 @@ void writeCodedForm(ProgramState& state, std::vector<char>& block) {
     state.position += static_cast<std::int64_t>(size);
     if (readInputAt(state.inputFile, state.fileLength - state.position, block.data(), size) !=
         size) {
-      abandonSafeOutput(state.outputFile);
+      noteRefusal(state.inputFile.failure, "read", kChangedAfterListing);
+      abandonForInput(state, typedName);
       break;
     }
     codeBlock(block.data(), size, coded.data());
@@ -89,7 +102,7 @@ void writeCodedForm(ProgramState& state, std::vector<char>& block) {
   }
   endShown();
   if (!stillAsListed(state)) {
-    abandonSafeOutput(state.outputFile);
+    abandonForInput(state, typedName);
   }
 }
 
@@ -133,20 +146,25 @@ void codeFile(ProgramState& state, Direction direction) {
   if (asListed) {
     openSafeOutput(state.outputFile, outName, typedName, state.inputFile.access);
   } else {
-    abandonSafeOutput(state.outputFile);
+    state.outputFile = OutputFile();  // no copy is started, and none from before is told of
+    abandonForInput(state, typedName);
   }
   printLine(texts.caption);
   if (asListed) {
-    writeCodedForm(state, block);
+    writeCodedForm(state, typedName, block);
   }
   if (encoding) {
     state.doneFlag = 0;
   }
   // The input is closed before the output replaces it: it may be the same file.
   closeInput(state.inputFile);
-  print(commitSafeOutput(state.outputFile) ? texts.saved : texts.notSaved);
+  const bool saved = commitSafeOutput(state.outputFile);
+  print(saved ? texts.saved : texts.notSaved);
   printShown(outName);
   endShown();
+  if (!saved) {
+    printRefusal(state.outputFile.blamed, failureReason(state.outputFile.failure));
+  }
   printLine(texts.closingPrompt);
   readAnswer(state.pauseKey);
 }

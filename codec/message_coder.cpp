@@ -48,10 +48,14 @@ void codeMessage(ProgramState& state) {
   printShown(coded);
   endShown();
   writeSafeOutput(state.outputFile, coded.data(), coded.size());
-  print(commitSafeOutput(state.outputFile) ? "\nYour encoded file has been saved as: "
-                                           : "\nYour encoded file could not be saved as: ");
+  const bool saved = commitSafeOutput(state.outputFile);
+  print(saved ? "\nYour encoded file has been saved as: "
+              : "\nYour encoded file could not be saved as: ");
   printShown(state.targetName);
   endShown();
+  if (!saved) {
+    printRefusal(state.outputFile.blamed, failureReason(state.outputFile.failure));
+  }
   printLine("\n\nPress any Key and then Enter to return to the menu");
   readAnswer(state.pauseKey);
 }

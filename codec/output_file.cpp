@@ -24,6 +24,7 @@ void createTemporaryFor(OutputFile& file) {
   std::random_device seed;
   std::mt19937_64 random(seed());
   bool nameTaken = true;
+  int error = 0;
   for (int attempt = 0; attempt < 10 && nameTaken; ++attempt) {
     fs::path name = ".";
     name += file.target.filename().native().substr(0, kMostNameLength);
@@ -31,12 +32,17 @@ void createTemporaryFor(OutputFile& file) {
     file.temporary = file.target.parent_path() / name;
     holdInterruptions();
     file.handle = createTemporary(file.temporary, nameTaken);
+    error = lastSystemError();
     if (file.handle != kNoFile && !guardTemporary(file.temporary)) {
       closeNative(file.handle);
       removeFile(file.temporary);
       file.handle = kNoFile;
+      noteRefusal(file.failure, "guard", kPathTooLong);
     }
     releaseInterruptions();
+  }
+  if (file.handle == kNoFile) {
+    noteSystemFailure(file.failure, "create", error);
   }
 }
 
@@ -46,47 +52,62 @@ void openSafeOutput(OutputFile& file, const std::string& name, std::string_view 
                     const InputAccess& input) {
   file = OutputFile();
   file.input = input;
-  const fs::path typed = typedPath(name);
-  if (!typed.empty() && typedName.find('\0') == std::string_view::npos) {
-    file.target = followOutputLinks(typed);
+  file.blamed = name;
+  if (typedName.find('\0') != std::string_view::npos) {
+    file.blamed = typedName;
+    noteRefusal(file.failure, "name", kNulInName);
+    return;
   }
-  if (!file.target.empty() && mayWriteOutput(file.target)) {
+  const fs::path typed = typedPath(name);
+  if (typed.empty()) {
+    noteSystemFailure(file.failure, "name");
+    return;
+  }
+  file.target = followOutputLinks(typed, file.failure);
+  if (!file.target.empty() && mayWriteOutput(file.target, file.failure)) {
     createTemporaryFor(file);
   }
-  file.failed = file.handle == kNoFile;
 }
 
 void writeSafeOutput(OutputFile& file, const char* data, std::size_t size) {
-  if (file.failed) {
+  if (file.failure) {
     return;
   }
   if (!writeNative(file.handle, data, size)) {
-    file.failed = true;
+    noteSystemFailure(file.failure, "write");
     return;
   }
   const std::int64_t before = file.written;
   file.written += static_cast<std::int64_t>(size);
   const std::int64_t step = before / kWriteOutStep * kWriteOutStep;
   if (file.written - step >= kWriteOutStep && !startWriteOut(file.handle, step, kWriteOutStep)) {
-    file.failed = true;
+    noteSystemFailure(file.failure, "write out");
   }
 }
 
-void abandonSafeOutput(OutputFile& file) {
-  file.failed = true;
+void abandonSafeOutput(OutputFile& file, const Failure& inputFailure, std::string_view inputName) {
+  if (!file.failure) {
+    file.failure = inputFailure;
+    file.blamed = inputName;
+  }
+  // Never a save that was given up: an input that went wrong without a word still refuses it.
+  noteRefusal(file.failure, "input", kChangedAfterListing);
 }
 
 bool commitSafeOutput(OutputFile& file) {
   bool saved = false;
   if (file.handle != kNoFile) {
-    const bool complete =
-        !file.failed && setFinalPermissions(file.handle, file.target, file.input, file.examined);
+    const bool complete = !file.failure && setFinalPermissions(file.handle, file.target, file.input,
+                                                               file.examined, file.failure);
     const bool flushed = complete && flushAndClose(file.handle);
+    if (complete && !flushed) {
+      noteSystemFailure(file.failure, "flush");
+    }
     if (!complete) {
       closeNative(file.handle);
     }
     holdInterruptions();
-    saved = flushed && moveFile(file.temporary, file.target, file.examined);
+    saved = flushed && moveFile(file.temporary, file.target, file.examined, file.failure);
     if (!saved) {
       removeFile(file.temporary);
     }
@@ -97,6 +118,6 @@ bool commitSafeOutput(OutputFile& file) {
       flushFolderOf(file.target);
     }
   }
-  file = OutputFile();
+  file.handle = kNoFile;
   return saved;
 }

@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/failure.h"
 #include "platform/input_file.h"
 #include "platform/native_file.h"
 
@@ -21,22 +22,27 @@ struct OutputFile {
   InputAccess input;                // who may read the input: no more here
   ExaminedTarget examined;          // what the target was when examined
   std::int64_t written = 0;         // bytes written to the new copy
-  bool failed = false;              // nothing could be created, or a write failed
+  // The first thing that went wrong, and the name of the file to blame for it, as the user typed
+  // it or as the save derived it: the output's own, or the input's where the input failed.
+  Failure failure;
+  std::string blamed;
 };
 
 // Starts a new copy of the file named `name`, derived from `typedName` as the user typed it, to be
 // no more open than an input that `input` may read (InputAccess() where there is none). If none
-// can be created, the output is failed and later writes do nothing. A typed name holding a NUL
+// can be created, the failure is kept and later writes do nothing. A typed name holding a NUL
 // byte creates nothing: the system would read it only up to the NUL, which may leave another
 // file's name, even where `name` holds none.
 void openSafeOutput(OutputFile& file, const std::string& name, std::string_view typedName,
                     const InputAccess& input);
 void writeSafeOutput(OutputFile& file, const char* data, std::size_t size);
-// Gives up the new copy, whether or not it was started: later writes do nothing, and the commit
-// removes it and reports the file not saved.
-void abandonSafeOutput(OutputFile& file);
+// Gives up the new copy for what went wrong with the input named `inputName`, whether or not the
+// copy was started: later writes do nothing, and the commit removes it and reports the file not
+// saved. An earlier failure of the output itself stays the one to tell.
+void abandonSafeOutput(OutputFile& file, const Failure& inputFailure, std::string_view inputName);
 // Moves the new copy into place if nothing failed, else removes it. Returns whether the file was
-// saved, and leaves `file` ready for the next output.
+// saved, and leaves `file` ready for the next output; its failure and the name to blame stay
+// until that output starts, for the user to be told.
 bool commitSafeOutput(OutputFile& file);
 
 #endif  // KESTROVANE_CODEC_OUTPUT_FILE_H

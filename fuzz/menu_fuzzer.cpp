@@ -2,7 +2,9 @@
 // sample files and a dotted subfolder. Names may hold folders, but inputs that could name a file
 // outside that folder (through `..` or a name beginning with `/`) are skipped. After each session
 // the screen is held against the folder: no file may appear, change or go unless a "has been
-// saved as:" line names it, and no temporary may remain.
+// saved as:" line names it, and no temporary may remain; and every refused save, and only those,
+// says why on standard error.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -16,6 +18,7 @@
 #include <string>
 #include <string_view>
 #include <system_error>
+#include <vector>
 
 #include "app/menu.h"
 #include "app/program_state.h"
@@ -65,22 +68,31 @@ std::map<std::string, std::string> snapshot(const fs::path& folder) {
   return files;
 }
 
-// The files that the screen says were saved, by their paths from the folder the program ran in.
-// Only the program's own line counts, whole and followed by its closing prompt: a typed message
-// or a listed file may hold the same words.
-std::set<std::string> savedNames(const std::string& screen) {
+// The names that the program's own lines saying `how` ("has been saved as: ", say) end with. Only
+// the program's own line counts, whole and followed by its closing prompt: a typed message or a
+// listed file may hold the same words.
+std::vector<std::string> namesSaid(const std::string& screen, std::string_view how) {
   constexpr std::string_view kClosing = "\n\nPress any Key";
-  std::set<std::string> names;
-  for (const std::string_view saved :
-       {"\nYour encoded file has been saved as: ", "\nYour decoded file has been saved as: "}) {
-    for (std::size_t at = screen.find(saved); at != std::string::npos;
-         at = screen.find(saved, at + 1)) {
-      const std::size_t from = at + saved.size();
+  std::vector<std::string> names;
+  for (const std::string_view which : {"\nYour encoded file ", "\nYour decoded file "}) {
+    const std::string said = std::string(which) + std::string(how);
+    for (std::size_t at = screen.find(said); at != std::string::npos;
+         at = screen.find(said, at + 1)) {
+      const std::size_t from = at + said.size();
       const std::size_t to = screen.find('\n', from);
       if (to != std::string::npos && screen.compare(to, kClosing.size(), kClosing) == 0) {
-        names.insert(fs::path(screen.substr(from, to - from)).lexically_normal().string());
+        names.push_back(screen.substr(from, to - from));
       }
     }
+  }
+  return names;
+}
+
+// The files that the screen says were saved, by their paths from the folder the program ran in.
+std::set<std::string> savedNames(const std::string& screen) {
+  std::set<std::string> names;
+  for (const std::string& name : namesSaid(screen, "has been saved as: ")) {
+    names.insert(fs::path(name).lexically_normal().string());
   }
   return names;
 }
@@ -112,6 +124,17 @@ void checkFolderAgainstScreen(const std::map<std::string, std::string>& before,
       std::cerr << "said saved, but no such file: " << name << "\n";
       std::abort();
     }
+  }
+}
+
+// Stops the fuzzer where a refused save did not say why exactly once, on a line of its own, or a
+// saved one said anything. No name the program blames can hold a line end.
+void checkReasonsAgainstScreen(const std::string& screen, const std::string& errors) {
+  const std::size_t refused = namesSaid(screen, "could not be saved as: ").size();
+  const auto told = static_cast<std::size_t>(std::count(errors.begin(), errors.end(), '\n'));
+  if (told != refused) {
+    std::cerr << refused << " saves refused, " << told << " reasons told:\n" << errors;
+    std::abort();
   }
 }
 
@@ -151,8 +174,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const auto before = snapshot(folder);
   std::istringstream input(keys);
   std::ostringstream screen;
+  std::ostringstream errors;
   std::streambuf* const oldIn = std::cin.rdbuf(input.rdbuf());
   std::streambuf* const oldOut = std::cout.rdbuf(screen.rdbuf());
+  std::streambuf* const oldErrors = std::cerr.rdbuf(errors.rdbuf());
   std::cin.clear();
   {
     ProgramState state;
@@ -160,8 +185,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   std::cin.rdbuf(oldIn);
   std::cout.rdbuf(oldOut);
+  std::cerr.rdbuf(oldErrors);
   std::cin.clear();
   checkFolderAgainstScreen(before, snapshot(folder), screen.str());
+  checkReasonsAgainstScreen(screen.str(), errors.str());
 
   fs::current_path(home);
   fs::remove_all(folder, ec);

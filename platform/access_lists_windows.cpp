@@ -13,10 +13,13 @@ bool keepSecurity(HANDLE file, const std::wstring& replaced) {
   PSID group = nullptr;
   PACL dacl = nullptr;
   PSECURITY_DESCRIPTOR descriptor = nullptr;
-  if (GetNamedSecurityInfoW(
-          replaced.c_str(), SE_FILE_OBJECT,
-          OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
-          &owner, &group, &dacl, nullptr, &descriptor) != ERROR_SUCCESS) {
+  // These calls return their error rather than leave it for GetLastError, which the caller reads.
+  const DWORD found = GetNamedSecurityInfoW(
+      replaced.c_str(), SE_FILE_OBJECT,
+      OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &owner,
+      &group, &dacl, nullptr, &descriptor);
+  if (found != ERROR_SUCCESS) {
+    SetLastError(found);
     return false;
   }
   SECURITY_DESCRIPTOR_CONTROL control = 0;
@@ -37,10 +40,11 @@ bool keepSecurity(HANDLE file, const std::wstring& replaced) {
                     owner, group, nullptr, nullptr);
     CloseHandle(owning);
   }
-  const bool kept = SetSecurityInfo(file, SE_FILE_OBJECT, DACL_SECURITY_INFORMATION | inheritance,
-                                    nullptr, nullptr, dacl, nullptr) == ERROR_SUCCESS;
+  const DWORD kept = SetSecurityInfo(file, SE_FILE_OBJECT, DACL_SECURITY_INFORMATION | inheritance,
+                                     nullptr, nullptr, dacl, nullptr);
   LocalFree(descriptor);
-  return kept;
+  SetLastError(kept);
+  return kept == ERROR_SUCCESS;
 }
 
 bool keepsPermissions(HANDLE file) {

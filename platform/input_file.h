@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <filesystem>
 
+#include "platform/failure.h"
 #include "platform/native_file.h"
 
 // Who may read an input, which no output of it may pass: its owner's, its owning group's and
@@ -23,9 +24,10 @@ struct InputAccess {
 // An open input and what its open saw of it, so that a save codes exactly the file that was listed.
 struct InputFile {
   NativeFile handle = kNoFile;
-  // A regular file exists under the name but could not be opened or read (no permission, held
-  // by another program, a read error): it lists as empty, yet must never be saved as empty.
-  bool unreadable = false;
+  // The first thing that went wrong: a regular file under the name that could not be opened or
+  // read (no permission, held by another program, a read error), which lists as empty yet must
+  // never be saved as empty; or a version other than the one opened.
+  Failure failure;
   // The file's identity and version when it was opened: device and inode on POSIX, volume
   // serial and file index on Windows; its size, modification time and change time (Windows has
   // no change time: 0).
@@ -41,16 +43,17 @@ struct InputFile {
 
 // Opens a regular file for reading. Anything else (missing, a folder, a device, a pipe) is left
 // closed, so the program never blocks or reads without end; it counts as an empty file. A
-// regular file that cannot be opened is left closed and marked unreadable.
+// regular file that cannot be opened is left closed, its failure kept.
 void openInput(InputFile& input, const std::filesystem::path& path);
 // Reads the next bytes, at most `size`; 0 at the end, on an error, or for a closed input. An
-// error marks the input unreadable.
+// error is kept as the input's failure.
 std::size_t readInput(InputFile& input, char* into, std::size_t size);
 // Whether the open input is still the version that was opened: same identity, size and times.
-// True for a closed input.
-bool inputUnchanged(const InputFile& input);
+// True for a closed input. Where it is not, or cannot be looked at, the failure is kept.
+bool inputUnchanged(InputFile& input);
 // Reads `size` bytes from `offset`, whatever the input's position. Returns how many were read:
-// all of them, unless the file ends first or an error stops the reading.
+// all of them, unless the file ends first or an error, kept as the input's failure, stops the
+// reading.
 std::size_t readInputAt(InputFile& input, std::int64_t offset, char* into, std::size_t size);
 void closeInput(InputFile& input);
 

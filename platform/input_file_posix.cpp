@@ -51,14 +51,17 @@ void openInput(InputFile& input, const fs::path& path) {
   const int fd = retryOnInterrupt(
       [&] { return open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC); });
   if (fd < 0) {
-    input.unreadable = namesUnopenedFile(path, errno);
+    const int error = errno;
+    if (namesUnopenedFile(path, error)) {
+      noteSystemFailure(input.failure, "open", error);
+    }
     return;
   }
   struct stat status;
   if (fstat(fd, &status) != 0) {
-    input.unreadable = true;
+    noteSystemFailure(input.failure, "examine");
   }
-  if (input.unreadable || !S_ISREG(status.st_mode)) {
+  if (input.failure || !S_ISREG(status.st_mode)) {
     close(fd);
     return;
   }
@@ -77,20 +80,27 @@ std::size_t readInput(InputFile& input, char* into, std::size_t size) {
   }
   const ssize_t got = retryOnInterrupt([&] { return read(descriptor(input.handle), into, size); });
   if (got < 0) {
-    input.unreadable = true;
+    noteSystemFailure(input.failure, "read");
   }
   return got > 0 ? static_cast<std::size_t>(got) : 0;
 }
 
-bool inputUnchanged(const InputFile& input) {
+bool inputUnchanged(InputFile& input) {
   struct stat status;
   if (input.handle == kNoFile) {
     return true;
   }
-  return fstat(descriptor(input.handle), &status) == 0 &&
-         static_cast<std::uint64_t>(status.st_dev) == input.device &&
-         static_cast<std::uint64_t>(status.st_ino) == input.inode && status.st_size == input.size &&
-         fileTime(status.st_mtim) == input.modified && fileTime(status.st_ctim) == input.changed;
+  if (fstat(descriptor(input.handle), &status) != 0) {
+    noteSystemFailure(input.failure, "examine");
+    return false;
+  }
+  if (static_cast<std::uint64_t>(status.st_dev) != input.device ||
+      static_cast<std::uint64_t>(status.st_ino) != input.inode || status.st_size != input.size ||
+      fileTime(status.st_mtim) != input.modified || fileTime(status.st_ctim) != input.changed) {
+    noteRefusal(input.failure, "examine", kChangedAfterListing);
+    return false;
+  }
+  return true;
 }
 
 std::size_t readInputAt(InputFile& input, std::int64_t offset, char* into, std::size_t size) {
@@ -99,6 +109,9 @@ std::size_t readInputAt(InputFile& input, std::int64_t offset, char* into, std::
     const auto at = static_cast<off_t>(offset + static_cast<std::int64_t>(done));
     const ssize_t got = retryOnInterrupt(
         [&] { return pread(descriptor(input.handle), into + done, size - done, at); });
+    if (got < 0) {
+      noteSystemFailure(input.failure, "read");
+    }
     if (got <= 0) {
       break;
     }

@@ -52,7 +52,10 @@ void openInput(InputFile& input, const fs::path& path) {
                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) {
-    input.unreadable = !path.empty() && namesUnopenedFile(name, GetLastError());
+    const DWORD error = GetLastError();
+    if (!path.empty() && namesUnopenedFile(name, error)) {
+      noteSystemFailure(input.failure, "open", static_cast<int>(error));
+    }
     return;
   }
   if (GetFileType(file) != FILE_TYPE_DISK) {
@@ -60,7 +63,7 @@ void openInput(InputFile& input, const fs::path& path) {
     return;
   }
   if (!examineInput(file, input)) {
-    input.unreadable = true;
+    noteSystemFailure(input.failure, "examine");
     CloseHandle(file);
     return;
   }
@@ -73,19 +76,27 @@ std::size_t readInput(InputFile& input, char* into, std::size_t size) {
     return 0;
   }
   if (!ReadFile(handle(input.handle), into, static_cast<DWORD>(size), &got, nullptr)) {
-    input.unreadable = true;
+    noteSystemFailure(input.failure, "read");
     return 0;
   }
   return got;
 }
 
-bool inputUnchanged(const InputFile& input) {
+bool inputUnchanged(InputFile& input) {
   InputFile now;
   if (input.handle == kNoFile) {
     return true;
   }
-  return examineInput(handle(input.handle), now) && now.device == input.device &&
-         now.inode == input.inode && now.size == input.size && now.modified == input.modified;
+  if (!examineInput(handle(input.handle), now)) {
+    noteSystemFailure(input.failure, "examine");
+    return false;
+  }
+  if (now.device != input.device || now.inode != input.inode || now.size != input.size ||
+      now.modified != input.modified) {
+    noteRefusal(input.failure, "examine", kChangedAfterListing);
+    return false;
+  }
+  return true;
 }
 
 std::size_t readInputAt(InputFile& input, std::int64_t offset, char* into, std::size_t size) {
@@ -98,8 +109,14 @@ std::size_t readInputAt(InputFile& input, std::int64_t offset, char* into, std::
     const std::size_t left = size - done;
     DWORD got = 0;
     if (!ReadFile(handle(input.handle), into + done,
-                  left < (1u << 30) ? static_cast<DWORD>(left) : (1u << 30), &got, &at) ||
-        got == 0) {
+                  left < (1u << 30) ? static_cast<DWORD>(left) : (1u << 30), &got, &at)) {
+      // Reading at the end is no error: the file is only shorter than it was.
+      if (GetLastError() != ERROR_HANDLE_EOF) {
+        noteSystemFailure(input.failure, "read");
+      }
+      break;
+    }
+    if (got == 0) {
       break;
     }
     done += got;

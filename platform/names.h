@@ -10,6 +10,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/failure.h"
+
 // The path a typed name stands for. On POSIX a name is the bytes typed. On Windows they are text
 // in the console's input code page when standard input is a console, in the ANSI code page when
 // it is redirected. Empty if the name does not convert, or holds a NUL byte, which no system
@@ -23,16 +25,18 @@ std::size_t folderPartLength(std::string_view typedName);
 // spaces and dots of the file's own name (`ab ` names `ab`), except in a `\\?\` name, which it
 // takes exactly as typed.
 std::size_t nameLengthAsRead(std::string_view typedName);
-// Whether a file may be saved as `path`. On Windows, not as a device (NUL, com1.enc), nor as a
-// stream of a file (notes:x.enc), nor over a read-only file, which Windows does not replace.
-bool mayWriteOutput(const std::filesystem::path& path);
+// Whether a file may be saved as `path`, the reason kept in `failure` where not. On Windows, not
+// as a device (NUL, com1.enc), nor as a stream of a file (notes:x.enc), nor over a read-only
+// file, which Windows does not replace.
+bool mayWriteOutput(const std::filesystem::path& path, Failure& failure);
 
 // The file the output name `name` finally stands for, its links followed as the system itself
-// would follow them, so the file a link names is replaced and the link stays a link. Empty
-// where the system would not follow them, or would not let a file be created there. On Windows
+// would follow them, so the file a link names is replaced and the link stays a link. Empty, the
+// reason kept in `failure`, where the system would not follow them, or would not let a file be
+// created there. On Windows
 // the system names the file itself, so a share or a `\\?\` name keeps its root; a device or a
 // stream is refused before anything is opened, and a link whose target is missing is not
 // followed.
-std::filesystem::path followOutputLinks(const std::filesystem::path& name);
+std::filesystem::path followOutputLinks(const std::filesystem::path& name, Failure& failure);
 
 #endif  // KESTROVANE_PLATFORM_NAMES_H

@@ -2,6 +2,7 @@
 // the kernel follows them.
 
 #include <algorithm>
+#include <cerrno>
 #include <iterator>
 #include <system_error>
 #include <vector>
@@ -35,7 +36,7 @@ std::size_t nameLengthAsRead(std::string_view typedName) {
 }
 
 // A name means only the file it names: no devices by name, no streams of a file.
-bool mayWriteOutput(const fs::path&) {
+bool mayWriteOutput(const fs::path&, Failure&) {
   return true;
 }
 
@@ -44,7 +45,7 @@ bool mayWriteOutput(const fs::path&) {
 // stays a link, and a dangling link creates the file it names. Empty where the system would not
 // follow either: a loop or more than 40 links, a part before others that is no folder, or a link
 // that someone else planted in a shared folder to make us write where they chose.
-fs::path followOutputLinks(const fs::path& name) {
+fs::path followOutputLinks(const fs::path& name, Failure& failure) {
   std::vector<fs::path> left(name.begin(), name.end());
   std::reverse(left.begin(), left.end());  // the next part of the name is last
   fs::path walked;                         // what the name leads to so far, without links
@@ -57,21 +58,29 @@ fs::path followOutputLinks(const fs::path& name) {
       continue;
     }
     const fs::path next = walked / part;
-    if (!fs::is_symlink(fs::symlink_status(next, ec))) {
+    const fs::file_status status = fs::symlink_status(next, ec);
+    if (!fs::is_symlink(status)) {
       // A part that more parts follow, a ".." or the empty part after a trailing slash among
       // them, must be a folder: the kernel refuses "none/.." and "file/..", and a link to "s/"
       // leads to a folder, never to a file that could be written.
-      if (!left.empty() && !fs::is_directory(next, ec)) {
+      if (!left.empty() && !fs::is_directory(status)) {
+        noteSystemFailure(failure, "walk", ec ? ec.value() : fs::exists(status) ? ENOTDIR : ENOENT);
         return {};
       }
       walked = next;
       continue;
     }
-    if (++hops > kMostLinks || !mayUseInSharedFolder(next)) {
+    if (++hops > kMostLinks) {
+      noteSystemFailure(failure, "walk", ELOOP);
+      return {};
+    }
+    if (!mayUseInSharedFolder(next)) {
+      noteRefusal(failure, "walk", kLinkOfAnotherUser);
       return {};
     }
     const fs::path to = fs::read_symlink(next, ec);
     if (ec) {
+      noteSystemFailure(failure, "walk", ec.value());
       return {};
     }
     if (to.is_absolute()) {
@@ -79,6 +88,9 @@ fs::path followOutputLinks(const fs::path& name) {
     }
     left.insert(left.end(), std::make_reverse_iterator(to.end()),
                 std::make_reverse_iterator(to.begin()));
+  }
+  if (walked.empty()) {
+    noteSystemFailure(failure, "walk", ENOENT);
   }
   return walked;
 }

@@ -132,10 +132,11 @@ std::size_t folderPartLength(std::string_view typedName) {
 
 namespace {
 
-// Whether a full path names a file of a drive, share or volume: not a device (NUL, com1.enc, in
-// any folder), nor a stream of a file (notes:x.enc), nor a name in the device spaces behind
-// \\.\ and \\?\ other than a drive's, a share's or a volume's (\\.\pipe\x, \\.\PhysicalDrive0).
-bool namesFileOnly(std::wstring_view full) {
+// Why a full path names no file of a drive, share or volume, or null where it does: a device
+// (NUL, com1.enc, in any folder), a stream of a file (notes:x.enc), or a name in the device
+// spaces behind \\.\ and \\?\ other than a drive's, a share's or a volume's (\\.\pipe\x,
+// \\.\PhysicalDrive0).
+const char* whyNotAFile(std::wstring_view full) {
   std::wstring_view rest = full;
   if (hasRawPrefix(rest)) {
     rest.remove_prefix(4);
@@ -143,15 +144,31 @@ bool namesFileOnly(std::wstring_view full) {
     if (raw && (rest.rfind(L"UNC\\", 0) == 0 || rest.rfind(L"Volume{", 0) == 0)) {
       rest.remove_prefix(rest.find(L'\\') + 1);
     } else if (rest.size() < 2 || rest[1] != L':') {
-      return false;
+      return kDevice;
     }
   }
   // Past a drive's colon, a colon names a stream of a file.
   if (rest.size() > 1 && rest[1] == L':') {
     rest.remove_prefix(2);
   }
-  return rest.find(L':') == std::wstring_view::npos &&
-         !isDeviceName(std::wstring(full.substr(full.find_last_of(L"\\/") + 1)));
+  if (rest.find(L':') != std::wstring_view::npos) {
+    return kStream;
+  }
+  return isDeviceName(std::wstring(full.substr(full.find_last_of(L"\\/") + 1))) ? kDevice : nullptr;
+}
+
+// Whether `full`, a full path just asked for (empty if there was none), names a file only; where
+// not, the reason is kept.
+bool namesFileOnly(const std::wstring& full, Failure& failure) {
+  if (full.empty()) {
+    noteSystemFailure(failure, "name");
+    return false;
+  }
+  if (const char* why = whyNotAFile(full)) {
+    noteRefusal(failure, "name", why);
+    return false;
+  }
+  return true;
 }
 
 }  // namespace
@@ -170,13 +187,17 @@ std::size_t nameLengthAsRead(std::string_view typedName) {
   return length;
 }
 
-bool mayWriteOutput(const fs::path& path) {
+bool mayWriteOutput(const fs::path& path, Failure& failure) {
   const std::wstring full = fullPath(path);
-  if (full.empty() || !namesFileOnly(full)) {
+  if (!namesFileOnly(full, failure)) {
     return false;
   }
   const DWORD attributes = GetFileAttributesW(longPath(full).c_str());
-  return attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_READONLY);
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)) {
+    noteRefusal(failure, "name", kReadOnly);
+    return false;
+  }
+  return true;
 }
 
 namespace {
@@ -235,10 +256,10 @@ bool passesReparsePoint(const std::wstring& full) {
 // The system itself finds the file: the name is opened and asked for its final path, so a link
 // or junction leads where Windows would take it, and a share or a \\?\ name keeps its root. A
 // name that does not exist yet is found as its folder's final path and the name.
-fs::path followOutputLinks(const fs::path& name) {
+fs::path followOutputLinks(const fs::path& name, Failure& failure) {
   const std::wstring full = fullPath(name);
   // Opening a device to find it would already use it: com1.enc would open a serial port.
-  if (full.empty() || !namesFileOnly(full)) {
+  if (!namesFileOnly(full, failure)) {
     return {};
   }
   DWORD error = ERROR_SUCCESS;
@@ -248,6 +269,7 @@ fs::path followOutputLinks(const fs::path& name) {
     const HANDLE link = openToFind(longPath(full), FILE_FLAG_OPEN_REPARSE_POINT);
     if (link != INVALID_HANDLE_VALUE) {
       CloseHandle(link);
+      noteSystemFailure(failure, "walk", static_cast<int>(error));
       return {};
     }
     const std::size_t folderEnd = full.rfind(L'\\') + 1;
@@ -261,7 +283,12 @@ fs::path followOutputLinks(const fs::path& name) {
   // With no final name to be had, the typed name's own full path is used, as long as no link
   // on the way could make it lead elsewhere.
   if (found.empty()) {
-    return passesReparsePoint(full) ? fs::path() : fs::path(full);
+    if (passesReparsePoint(full)) {
+      noteSystemFailure(failure, "walk",
+                        static_cast<int>(error != ERROR_SUCCESS ? error : ERROR_PATH_NOT_FOUND));
+      return {};
+    }
+    return full;
   }
   return found;
 }

@@ -9,9 +9,14 @@
 #include <cstdint>
 #include <filesystem>
 
+#include "platform/failure.h"
+
 // An open file: a descriptor on POSIX, a HANDLE on Windows.
 using NativeFile = std::intptr_t;
 constexpr NativeFile kNoFile = -1;
+
+// Each call that fails leaves the system's error for lastSystemError(), unless it keeps the reason
+// in a `failure` of its own.
 
 // Creates a new file at `path` for writing, readable and writable by its owner only, in one step
 // that fails if anything (a link included) has that name already. On failure, `nameTaken` says
@@ -43,7 +48,7 @@ struct ExaminedTarget {
 // Moves `from` over `to` in one step: `to` is at every moment either the old file or the new.
 // Fails if `to` no longer names what `examined` found there (on POSIX).
 bool moveFile(const std::filesystem::path& from, const std::filesystem::path& to,
-              const ExaminedTarget& examined);
+              const ExaminedTarget& examined, Failure& failure);
 // Makes a move into the folder holding `path` survive a power cut, where the system needs that.
 void flushFolderOf(const std::filesystem::path& path);
 void removeFile(const std::filesystem::path& path);

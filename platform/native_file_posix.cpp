@@ -31,13 +31,20 @@ int flushToDisk(int fd) {
 }
 
 // Whether `path` still names what `examined` found there: the same file, or still nothing.
-bool stillAsExamined(const fs::path& path, const ExaminedTarget& examined) {
+bool stillAsExamined(const fs::path& path, const ExaminedTarget& examined, Failure& failure) {
   struct stat now;
-  if (lstat(path.c_str(), &now) != 0) {
-    return errno == ENOENT && !examined.exists;
+  const bool exists = lstat(path.c_str(), &now) == 0;
+  if (!exists && errno != ENOENT) {
+    noteSystemFailure(failure, "move");
+    return false;
   }
-  return examined.exists && static_cast<std::uint64_t>(now.st_dev) == examined.device &&
-         static_cast<std::uint64_t>(now.st_ino) == examined.inode;
+  if (exists != examined.exists ||
+      (exists && (static_cast<std::uint64_t>(now.st_dev) != examined.device ||
+                  static_cast<std::uint64_t>(now.st_ino) != examined.inode))) {
+    noteRefusal(failure, "move", kReplacedMeanwhile);
+    return false;
+  }
+  return true;
 }
 
 }  // namespace
@@ -54,6 +61,9 @@ bool writeNative(NativeFile file, const char* data, std::size_t size) {
   while (size > 0) {
     const ssize_t written = retryOnInterrupt([&] { return write(descriptor(file), data, size); });
     if (written <= 0) {
+      if (written == 0) {
+        errno = EIO;  // no error of its own, yet nothing could be written
+      }
       return false;
     }
     data += written;
@@ -79,7 +89,11 @@ bool startWriteOut(NativeFile file, std::int64_t offset, std::int64_t length) {
 
 bool flushAndClose(NativeFile file) {
   const bool flushed = flushToDisk(descriptor(file)) == 0;
+  const int error = errno;
   const bool closed = close(descriptor(file)) == 0;
+  if (!flushed) {
+    errno = error;  // the flush's failure is the one to tell
+  }
   return flushed && closed;
 }
 
@@ -87,12 +101,20 @@ void closeNative(NativeFile file) {
   close(descriptor(file));
 }
 
-bool moveFile(const fs::path& from, const fs::path& to, const ExaminedTarget& examined) {
+bool moveFile(const fs::path& from, const fs::path& to, const ExaminedTarget& examined,
+              Failure& failure) {
   // Someone who may write the target's folder could have put another file under its name, or
   // taken it away, since its permissions were examined: the new copy would then replace a file
   // nobody looked at. That is checked here; only the moment between this check and the rename
   // remains, which no rename call can close for a file that is replaced.
-  return stillAsExamined(to, examined) && rename(from.c_str(), to.c_str()) == 0;
+  if (!stillAsExamined(to, examined, failure)) {
+    return false;
+  }
+  if (rename(from.c_str(), to.c_str()) != 0) {
+    noteSystemFailure(failure, "move");
+    return false;
+  }
+  return true;
 }
 
 // A rename is an entry of the folder: flushing the folder makes it survive a power cut.

@@ -25,7 +25,11 @@ bool writeNative(NativeFile file, const char* data, std::size_t size) {
   while (size > 0) {
     const DWORD chunk = size < (1u << 30) ? static_cast<DWORD>(size) : (1u << 30);
     DWORD written = 0;
-    if (!WriteFile(handle(file), data, chunk, &written, nullptr) || written == 0) {
+    if (!WriteFile(handle(file), data, chunk, &written, nullptr)) {
+      return false;
+    }
+    if (written == 0) {
+      SetLastError(ERROR_WRITE_FAULT);  // no error of its own, yet nothing could be written
       return false;
     }
     data += written;
@@ -40,7 +44,11 @@ bool startWriteOut(NativeFile, std::int64_t, std::int64_t) {
 
 bool flushAndClose(NativeFile file) {
   const bool flushed = FlushFileBuffers(handle(file)) != 0;
+  const DWORD error = GetLastError();
   const bool closed = CloseHandle(handle(file)) != 0;
+  if (!flushed) {
+    SetLastError(error);  // the flush's failure is the one to tell
+  }
   return flushed && closed;
 }
 
@@ -48,9 +56,13 @@ void closeNative(NativeFile file) {
   CloseHandle(handle(file));
 }
 
-bool moveFile(const fs::path& from, const fs::path& to, const ExaminedTarget&) {
-  return MoveFileExW(longPath(from).c_str(), longPath(to).c_str(),
-                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+bool moveFile(const fs::path& from, const fs::path& to, const ExaminedTarget&, Failure& failure) {
+  if (!MoveFileExW(longPath(from).c_str(), longPath(to).c_str(),
+                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    noteSystemFailure(failure, "move");
+    return false;
+  }
+  return true;
 }
 
 // MOVEFILE_WRITE_THROUGH has already made the move durable.

@@ -17,10 +17,10 @@
 // would give: the folder's default ACL where it has one, or else the umask. Either way the group's
 // and others' rights are then limited to those the input gives: its group's where the copy has
 // the input's group, else its others'. False, and the save must fail, if the target may not be
-// replaced or the permissions cannot be given: never wider than what the user had. On Windows the
-// DACL is copied (owner and group where the process may) with the hidden, system and not-indexed
-// attributes.
+// replaced or the permissions cannot be given, the reason kept in `failure`: never wider than what
+// the user had. On Windows the DACL is copied (owner and group where the process may) with the
+// hidden, system and not-indexed attributes.
 bool setFinalPermissions(NativeFile file, const std::filesystem::path& target,
-                         const InputAccess& input, ExaminedTarget& examined);
+                         const InputAccess& input, ExaminedTarget& examined, Failure& failure);
 
 #endif  // KESTROVANE_PLATFORM_PERMISSIONS_H

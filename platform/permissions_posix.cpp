@@ -53,22 +53,43 @@ bool readAclOpened(const fs::path& path, const struct stat& examined, std::vecto
 }
 #endif
 
+// Why what was found under a target's name may not be replaced, or null where it may: only a
+// regular file is, as the shell's > would; never a device, a FIFO or a folder that happens to
+// have the name, nor a file that someone else put in a shared folder to receive what we write.
+const char* whyNotReplaceable(const struct stat& found, const fs::path& path) {
+  if (S_ISDIR(found.st_mode)) {
+    return kFolder;
+  }
+  if (S_ISFIFO(found.st_mode)) {
+    return kFifo;
+  }
+  if (S_ISSOCK(found.st_mode)) {
+    return kSocket;
+  }
+  if (!S_ISREG(found.st_mode)) {
+    return kDevice;
+  }
+  return sharedFolderAllows(found, path) ? nullptr : kFileOfAnotherUser;
+}
+
 // Looks at the file `path` names once, through one descriptor that follows no link and opens
 // nothing (opening a FIFO or a device could block or act), and takes everything from that same
 // file: between looks by name, someone who may write the folder could swap in another whose ACL
 // we would copy. Records what it found in `examined`, and of a file found, its status in
-// `replaced` and its own permissions (set-ID bits aside) in `own`. False if it cannot be
-// examined, or if what has the name may not be replaced: only a regular file the user may write
-// is, as the shell's > would; never a device, a FIFO or a folder that happens to have the name,
-// nor a file that someone else put in a shared folder to receive what we write.
+// `replaced` and its own permissions (set-ID bits aside) in `own`. False, the reason kept in
+// `failure`, if it cannot be examined, or if what has the name may not be replaced: a file the
+// user may not write is not, as the shell's > would not write it either.
 bool examineTarget(const fs::path& path, ExaminedTarget& examined, struct stat& replaced,
-                   Permissions& own) {
-  bool writable = false;
+                   Permissions& own, Failure& failure) {
+  int writeCheck = 0;  // 0, or the error of the check that the user may write the file
 #if defined(__linux__) && defined(O_PATH)
   const int fd =
       retryOnInterrupt([&] { return open(path.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC); });
   examined.exists = fd >= 0;
   if (fd < 0) {
+    if (errno != ENOENT) {
+      noteSystemFailure(failure, "examine");
+    }
     return errno == ENOENT;
   }
   // The ACL calls refuse a descriptor that opened nothing, but take it as a name under /proc.
@@ -77,11 +98,15 @@ bool examineTarget(const fs::path& path, ExaminedTarget& examined, struct stat& 
   if (looked && S_ISREG(replaced.st_mode)) {
     // Checking access through the descriptor needs Linux 5.8 (and a container's system-call
     // filter that knows the call: older ones answer EPERM); elsewhere, the name under /proc.
-    writable = faccessat(fd, "", W_OK, AT_EACCESS | AT_EMPTY_PATH) == 0 ||
-               ((errno == EINVAL || errno == ENOSYS || errno == EPERM) &&
-                faccessat(AT_FDCWD, byDescriptor.c_str(), W_OK, AT_EACCESS) == 0);
+    const bool writable = faccessat(fd, "", W_OK, AT_EACCESS | AT_EMPTY_PATH) == 0 ||
+                          ((errno == EINVAL || errno == ENOSYS || errno == EPERM) &&
+                           faccessat(AT_FDCWD, byDescriptor.c_str(), W_OK, AT_EACCESS) == 0);
+    writeCheck = writable ? 0 : errno;
     looked = readAcl(byDescriptor, kAccessAcl, own.acl) ||
              (errno == ENOENT && readAclOpened(path, replaced, own.acl));
+  }
+  if (!looked) {
+    noteSystemFailure(failure, "examine");
   }
   close(fd);
   if (!looked) {
@@ -90,14 +115,29 @@ bool examineTarget(const fs::path& path, ExaminedTarget& examined, struct stat& 
 #else
   examined.exists = lstat(path.c_str(), &replaced) == 0;
   if (!examined.exists) {
+    if (errno != ENOENT) {
+      noteSystemFailure(failure, "examine");
+    }
     return errno == ENOENT;
   }
-  writable = faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) == 0;
+  writeCheck = faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) == 0 ? 0 : errno;
 #endif
   examined.device = static_cast<std::uint64_t>(replaced.st_dev);
   examined.inode = static_cast<std::uint64_t>(replaced.st_ino);
   own.mode = replaced.st_mode & 0777;
-  return S_ISREG(replaced.st_mode) && writable && sharedFolderAllows(replaced, path);
+  if (const char* why = whyNotReplaceable(replaced, path)) {
+    noteRefusal(failure, "examine", why);
+    return false;
+  }
+  if (writeCheck != 0) {
+    // A file nobody may write says so in plainer words than the system's.
+    if ((replaced.st_mode & 0222) == 0) {
+      noteRefusal(failure, "examine", kReadOnly);
+    }
+    noteSystemFailure(failure, "examine", writeCheck);
+    return false;
+  }
+  return true;
 }
 
 // Gives the new copy the owner and group of the file it replaces, where the system lets it: root
@@ -146,20 +186,24 @@ bool mayUseInSharedFolder(const fs::path& path) {
 }
 
 bool setFinalPermissions(NativeFile file, const fs::path& target, const InputAccess& input,
-                         ExaminedTarget& examined) {
+                         ExaminedTarget& examined, Failure& failure) {
   const int fd = descriptor(file);
   // Decide: a replaced file's own permissions, else what creating the file would give.
   struct stat replaced;
   Permissions wanted;
   examined = ExaminedTarget();
-  if (!examineTarget(target, examined, replaced, wanted) ||
-      (!examined.exists && !newFilePermissions(folderOf(target), wanted))) {
+  if (!examineTarget(target, examined, replaced, wanted, failure)) {
+    return false;
+  }
+  if (!examined.exists && !newFilePermissions(folderOf(target), wanted)) {
+    noteSystemFailure(failure, "permissions");
     return false;
   }
   // Apply: the owner first, since a group that cannot be kept narrows the rest, and the group
   // the copy ends up with decides what the input allows it.
   struct stat copy;
   if ((examined.exists && !giveOwner(fd, replaced, wanted)) || fstat(fd, &copy) != 0) {
+    noteSystemFailure(failure, "owner");
     return false;
   }
   // The coded form undoes in one step, so it is as secret as its input: the group and others get
@@ -174,8 +218,13 @@ bool setFinalPermissions(NativeFile file, const fs::path& target, const InputAcc
 
 #ifdef __linux__
   if (!setAcl(fd, wanted.acl)) {
+    noteSystemFailure(failure, "permissions");
     return false;
   }
 #endif
-  return fchmod(fd, wanted.mode) == 0;
+  if (fchmod(fd, wanted.mode) != 0) {
+    noteSystemFailure(failure, "permissions");
+    return false;
+  }
+  return true;
 }

@@ -30,19 +30,29 @@ bool mayDelete(const std::wstring& path) {
 }  // namespace
 
 bool setFinalPermissions(NativeFile file, const fs::path& replaced, const InputAccess&,
-                         ExaminedTarget&) {
+                         ExaminedTarget&, Failure& failure) {
   FILE_BASIC_INFO basic{};  // times of 0 are left as they are
   basic.FileAttributes = FILE_ATTRIBUTE_ARCHIVE;
   const std::wstring name = longPath(replaced);
   WIN32_FILE_ATTRIBUTE_DATA existing;
   if (GetFileAttributesExW(name.c_str(), GetFileExInfoStandard, &existing)) {
+    if (existing.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+      noteRefusal(failure, "examine", kFolder);
+      return false;
+    }
     if (!mayDelete(name) || (keepsPermissions(handle(file)) && !keepSecurity(handle(file), name))) {
+      noteSystemFailure(failure, "permissions");
       return false;
     }
     basic.FileAttributes |= existing.dwFileAttributes & kKeptAttributes;
   } else if (GetLastError() != ERROR_FILE_NOT_FOUND) {
+    noteSystemFailure(failure, "examine");
     return false;
   }
   // Also what makes the temporary, created hidden, as visible as the file it replaces.
-  return SetFileInformationByHandle(handle(file), FileBasicInfo, &basic, sizeof basic) != 0;
+  if (!SetFileInformationByHandle(handle(file), FileBasicInfo, &basic, sizeof basic)) {
+    noteSystemFailure(failure, "permissions");
+    return false;
+  }
+  return true;
 }

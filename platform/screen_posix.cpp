@@ -11,6 +11,10 @@ bool standardOutputIsTerminal() {
   return isatty(STDOUT_FILENO) == 1;
 }
 
+bool standardErrorIsTerminal() {
+  return isatty(STDERR_FILENO) == 1;
+}
+
 std::string terminalCharacterSet() {
   // A locale object of its own: setlocale would change how the program itself reads and writes.
   const locale_t environment = newlocale(LC_CTYPE_MASK, "", static_cast<locale_t>(0));

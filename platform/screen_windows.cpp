@@ -2,9 +2,21 @@
 
 #include "platform/screen.h"
 
-bool standardOutputIsTerminal() {
+namespace {
+
+bool isConsole(DWORD standardHandle) {
   DWORD mode = 0;
-  return GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &mode) != 0;
+  return GetConsoleMode(GetStdHandle(standardHandle), &mode) != 0;
+}
+
+}  // namespace
+
+bool standardOutputIsTerminal() {
+  return isConsole(STD_OUTPUT_HANDLE);
+}
+
+bool standardErrorIsTerminal() {
+  return isConsole(STD_ERROR_HANDLE);
 }
 
 std::string terminalCharacterSet() {

@@ -52,19 +52,29 @@ class SteppedKeys : public std::streambuf {
   char current_ = 0;
 };
 
+std::string errors;
+
 std::string runOn(std::streambuf* keys, ProgramState& state) {
   std::ostringstream output;
+  std::ostringstream told;
   std::streambuf* const oldIn = std::cin.rdbuf(keys);
   std::streambuf* const oldOut = std::cout.rdbuf(output.rdbuf());
+  std::streambuf* const oldErrors = std::cerr.rdbuf(told.rdbuf());
   std::cin.clear();
   runMenu(state);
   std::cin.rdbuf(oldIn);
   std::cout.rdbuf(oldOut);
+  std::cerr.rdbuf(oldErrors);
   std::cin.clear();
+  errors = told.str();
   return output.str();
 }
 
 }  // namespace
+
+const std::string& dialogueErrors() {
+  return errors;
+}
 
 std::string runDialogue(std::string_view keys, ProgramState& state) {
   std::istringstream input{std::string(keys)};

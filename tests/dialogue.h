@@ -23,6 +23,8 @@ std::string runDialogue(std::string_view keys);
 // its answer.
 std::string runDialogue(std::string_view keys, std::size_t stepAt,
                         const std::function<void()>& step);
+// What the last dialogue run wrote to standard error.
+const std::string& dialogueErrors();
 
 // Each test runs in a fresh temporary folder of its own, its current directory.
 class DialogueTest : public ::testing::Test {

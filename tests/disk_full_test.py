@@ -9,7 +9,7 @@ import subprocess
 import sys
 import tempfile
 
-from checks import Checks, coded, folder_contents, run
+from checks import Checks, coded, folder_contents
 
 SKIP = 77
 
@@ -32,9 +32,13 @@ def inside(program, folder):
             f.write(TEXT)
         with open(os.path.join(mounted, "big.enc"), "wb") as f:
             f.write(b"earlier output")
-        status, screen = run([program], b"E\nbig.txt\ny\nk\nx\n", mounted)
+        result = subprocess.run([program], input=b"E\nbig.txt\ny\nk\nx\n", cwd=mounted,
+                                capture_output=True, timeout=120)
+        status, screen = result.returncode, result.stdout
         message = b"has been saved as: " if saved else b"could not be saved as: "
         checks.equal(f"{kind}: exit status", status, 0)
+        checks.equal(f"{kind}: why, on standard error", result.stderr,
+                     b"" if saved else b"kestrovane: big.enc: No space left on device\n")
         checks.equal(f"{kind}: message", b"\nYour encoded file " + message + b"big.enc\n\n"
                      b"Press any Key" in screen, True)
         checks.equal(f"{kind}: files", folder_contents(mounted),

@@ -60,6 +60,7 @@ Your decoded file has been saved as: test.txt
 
 Press any Key and then Enter to exit
 )");
+  EXPECT_EQ(dialogueErrors(), "");
   EXPECT_EQ(readFile("test.enc"), "2r2ht 4ll2h");
   EXPECT_EQ(readFile("test.txt"), "hello there");
   EXPECT_EQ(listFolder(), "test.enc test.txt");
@@ -254,6 +255,10 @@ Your decoded file could not be saved as: c.txt
 
 Press any Key and then Enter to exit
 )");
+  EXPECT_EQ(dialogueErrors(),
+            "kestrovane: in/a.enc: is a folder, not a file\n"
+            "kestrovane: none/b.enc: No such file or directory\n"
+            "kestrovane: c.txt: is a folder, not a file\n");
   EXPECT_EQ(state.doneFlag, 1);
   EXPECT_EQ(listFolder("in"), "a.enc a.txt");
   EXPECT_EQ(listFolder("in/a.enc"), "keep");
@@ -277,6 +282,7 @@ TEST_F(FileCoderTest, OnlyWhatWasListedIsSavedAndAnythingElseLeavesTheEarlierOut
     std::function<void()> change;
     std::string screen;  // from the name's prompt to the closing prompt
     std::string outName;
+    std::string told;  // on standard error: the file blamed, and why
   };
   const auto rewrite = [] {
     // Past the coarsest clock tick a file system stamps times with, so the change time differs;
@@ -286,15 +292,17 @@ TEST_F(FileCoderTest, OnlyWhatWasListedIsSavedAndAnythingElseLeavesTheEarlierOut
     writeFile("g.txt", "SHOWN TEXT");
     fs::last_write_time("g.txt", listed);
   };
+  const std::string changed = "g.txt: changed after it was shown; nothing was saved";
+  const std::string nul = ": a name cannot hold a NUL byte";
   const Case cases[] = {
       {"grown after the listing", "g.txt", "y\nk\nx\n",
-       [] { std::ofstream("g.txt", std::ios::app) << " and more"; }, listed, "g.enc"},
-      {"overwritten, same size", "g.txt", "y\nk\nx\n", rewrite, listed, "g.enc"},
-      {"unreadable", "u.txt", "y\ny\nk\nx\n", nullptr, empty, "u.enc"},
+       [] { std::ofstream("g.txt", std::ios::app) << " and more"; }, listed, "g.enc", changed},
+      {"overwritten, same size", "g.txt", "y\nk\nx\n", rewrite, listed, "g.enc", changed},
+      {"unreadable", "u.txt", "y\ny\nk\nx\n", nullptr, empty, "u.enc", "u.txt: Permission denied"},
       {"NUL in the name, a file before it", std::string("g\0.txt", 6), "y\ny\nk\nx\n", nullptr,
-       empty, std::string("g\0.enc", 6)},
+       empty, std::string("g\0.enc", 6), std::string("g\0.txt", 6) + nul},
       {"NUL after the name's dot", std::string("g.txt\0x", 7), "y\ny\nk\nx\n", nullptr, empty,
-       "g.enc"},
+       "g.enc", std::string("g.txt\0x", 7) + nul},
   };
   for (const Case& c : cases) {
     writeFile("g.txt", "shown text");
@@ -318,6 +326,7 @@ TEST_F(FileCoderTest, OnlyWhatWasListedIsSavedAndAnythingElseLeavesTheEarlierOut
       ASSERT_EQ(setegid(0), 0);
     }
     EXPECT_EQ(screen, kMenu + c.screen + refused + c.outName + closing + kMenu) << c.what;
+    EXPECT_EQ(dialogueErrors(), "kestrovane: " + c.told + "\n") << c.what;
     EXPECT_EQ(readFile("g.enc"), "EARLIER CODED") << c.what;
     EXPECT_EQ(readFile("u.enc"), "EARLIER CODED") << c.what;
     EXPECT_EQ(readFile("g"), "shown text") << c.what;

@@ -45,7 +45,7 @@ TEST_F(OutputFileTest, AFileIsReplacedOnlyWhenTheNewCopyIsComplete) {
   fs::permissions("out.enc", fs::perms::owner_read | fs::perms::owner_write);
   OutputFile file;
   openSafeOutput(file, "out.enc", "out.enc", InputAccess());
-  ASSERT_FALSE(file.failed);
+  ASSERT_FALSE(file.failure);
   writeSafeOutput(file, "new", 3);
   EXPECT_EQ(readFile("out.enc"), "old content");  // untouched while the copy is written
   ASSERT_TRUE(commitSafeOutput(file));
@@ -53,14 +53,18 @@ TEST_F(OutputFileTest, AFileIsReplacedOnlyWhenTheNewCopyIsComplete) {
   EXPECT_EQ(fs::status("out.enc").permissions(), fs::perms::owner_read | fs::perms::owner_write);
   EXPECT_EQ(listFolder(), "out.enc");
 
-  // A failed write leaves the old file and no temporary.
+  // A copy given up for its input leaves the old file and no temporary, and blames the input.
   openSafeOutput(file, "out.enc", "out.enc", InputAccess());
   writeSafeOutput(file, "partial", 7);
-  abandonSafeOutput(file);
+  Failure changed;
+  noteRefusal(changed, "examine", kChangedAfterListing);
+  abandonSafeOutput(file, changed, "in.txt");
   EXPECT_FALSE(commitSafeOutput(file));
   EXPECT_EQ(readFile("out.enc"), "new");
   EXPECT_EQ(listFolder(), "out.enc");
-  EXPECT_FALSE(file.failed);  // ready for the next operation
+  EXPECT_EQ(file.handle, kNoFile);  // ready for the next operation
+  EXPECT_EQ(file.blamed + ": " + failureReason(file.failure),
+            "in.txt: changed after it was shown; nothing was saved");
 }
 
 TEST_F(OutputFileTest, ANewCopyIsPrivateUntilItGetsTheModeAndOwnerOfTheFileItReplaces) {

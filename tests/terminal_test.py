@@ -42,6 +42,24 @@ SECOND_RUN = [
     ("Do you want to decode this file? Y/N\n", "y\n"),
     ("Press any Key and then Enter to exit\n", "k\n"),
 ]
+# A save refused: standard error, the same terminal, says why under the name, both shown
+# visibly, and the closing prompt follows as a pipe gets it.
+REFUSED = "could not be saved as: \x1b[1mnone/x.enc"
+WHY = "\nkestrovane: \x1b[1mnone/x.enc: No such file or directory"
+THIRD_RUN = [
+    (MENU_END, "E\n"),
+    ("the file you want to encode:\n", "\x1b[1mnone/x.txt\n"),
+    ("Do you want to encode this file? Y/N\n", "y\n"),
+    ("Are SURE you want to continue Y/n\n", "y\n"),
+    ("Press any Key and then Enter to return to main menu\n", "k\n"),
+    (MENU_END, "X\n"),
+]
+
+
+def as_terminal_shows(screen):
+    """What a terminal shows of the screen a pipe gets: the reason a save was refused, and an
+    escape visibly."""
+    return screen.replace(REFUSED, REFUSED + WHY).replace("\x1b", "^[")
 
 
 def read_screen(fd, screen, wanted):
@@ -91,12 +109,12 @@ def main():
         for folder in (on_terminal, piped):
             with open(os.path.join(folder, "test.txt"), "wb") as f:
                 f.write(b"hello there\nGeneral Kenobi\n")
-        for number, steps in enumerate((FIRST_RUN, SECOND_RUN), 1):
+        for number, steps in enumerate((FIRST_RUN, SECOND_RUN, THIRD_RUN), 1):
             keys = "".join(keys for _, keys in steps).encode()
             status, screen = run(command, keys, piped)
             checks.equal(f"run {number}: the terminal shows what a pipe gets",
                          run_on_terminal(command, on_terminal, steps),
-                         (status, screen.decode("latin-1")))
+                         (status, as_terminal_shows(screen.decode("latin-1"))))
         checks.equal("files", folder_contents(on_terminal),
                      {"test.txt": b"hello there\nGeneral Kenobi\n",
                       "test.enc": b"\n3b4n2K l1r2n2G\n2r2ht 4ll2h",

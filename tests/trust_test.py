@@ -57,14 +57,15 @@ def strace(*options):
 # save succeeds; the files to check; for a save the file written and what its metadata must be:
 # "as before", "as touch gives" (a new file beside it, limited by the input as the program limits
 # an output: group and others get at most what the input's mode gives them), or (mode, uid[, gid[,
-# ACL]]); the folder the program runs in; and whether only root can run it. An input that cannot
-# be read as a file is confirmed as empty.
+# ACL]]); the folder the program runs in; whether only root can run it; and for a refused save,
+# the file it blames and why, as standard error tells them. An input that cannot be read as a
+# file is confirmed as empty.
 # Root alone may give files away (chown, chgrp to a group it is not in), make devices, mount, or
 # run a step as nobody: the rows about a shared folder where another user put something need
 # that second user, nobody, to put it there. The other rows run as whoever runs the test.
 Case = collections.namedtuple(
-    "Case", "name setup typed prefix saved files written expected inside root",
-    defaults=("in.txt", [], False, ["in.enc"], None, None, "", False))
+    "Case", "name setup typed prefix saved files written expected inside root why",
+    defaults=("in.txt", [], False, ["in.enc"], None, None, "", False, None))
 
 
 def saved(name, setup, written, expected, **fields):
@@ -75,33 +76,42 @@ CASES = [
     # A write-out request or its wait that fails means the data may not be on the disk; a
     # system without the request only lacks a hint.
     Case("write-out request fails", "", "big.txt",
-         strace("-e", "inject=sync_file_range:error=EIO:when=1"), files=["big.enc"]),
+         strace("-e", "inject=sync_file_range:error=EIO:when=1"), files=["big.enc"],
+         why="big.enc: Input/output error"),
     Case("write-out wait fails", "", "big.txt",
-         strace("-e", "inject=sync_file_range:error=ENOSPC:when=2"), files=["big.enc"]),
+         strace("-e", "inject=sync_file_range:error=ENOSPC:when=2"), files=["big.enc"],
+         why="big.enc: No space left on device"),
     Case("later write-out request fails", "", "big.txt",
-         strace("-e", "inject=sync_file_range:error=EIO:when=3"), files=["big.enc"]),
+         strace("-e", "inject=sync_file_range:error=EIO:when=3"), files=["big.enc"],
+         why="big.enc: Input/output error"),
     saved("no write-out request here", "", "big.enc", "as before", typed="big.txt",
           prefix=strace("-e", "inject=sync_file_range:error=ENOSYS"), files=["big.enc"]),
     Case("input cannot be examined before the save", "", "big.txt",
          strace("-P", "big.txt", "-e", "inject=fstat,newfstatat:error=EIO:when=2"),
-         files=["big.enc"]),
+         files=["big.enc"],
+         why="big.txt: Input/output error"),
     Case("input cannot be examined once coded", "", "big.txt",
          strace("-P", "big.txt", "-e", "inject=fstat,newfstatat:error=EIO:when=3"),
-         files=["big.enc"]),
+         files=["big.enc"],
+         why="big.txt: Input/output error"),
     saved("input open interrupted", "", "big.enc", "as before", typed="big.txt",
           prefix=strace("-P", "big.txt", "-e", "inject=open,openat:error=EINTR:when=1"),
           files=["big.enc"]),
     Case("owner cannot be given", "echo old > in.enc",
-         prefix=strace("-e", "inject=fchown:error=EIO")),
+         prefix=strace("-e", "inject=fchown:error=EIO"),
+         why="in.enc: Input/output error"),
     # In a shared sticky folder, only one's own links and files, or the folder owner's, are used.
     Case("link planted by another user", "chmod 1777 . && mkdir -m 700 home && echo secret >"
          f" home/rc && {' '.join(NOBODY)} ln -s home/rc in.enc", files=["in.enc", "home/rc"],
-         root=True),
+         root=True,
+         why="in.enc: is a link another user made in a shared folder"),
     Case("folder link planted by another user", "chmod 1777 . && mkdir -m 700 home && echo secret"
          f" > home/in.enc && printf hi > home/in.txt && {' '.join(NOBODY)} ln -s home x",
-         typed="x/in.txt", files=["x", "home/in.enc"], root=True),
+         typed="x/in.txt", files=["x", "home/in.enc"], root=True,
+         why="x/in.enc: is a link another user made in a shared folder"),
     Case("file put by another user", f"chmod 1777 . && {' '.join(NOBODY)} sh -c 'umask 0;"
-         " : > in.enc'", root=True),
+         " : > in.enc'", root=True,
+         why="in.enc: is a file another user put in a shared folder"),
     saved("own link in a shared folder", "chmod 1777 . && mkdir home && echo old > home/rc"
           " && ln -s home/rc in.enc", "home/rc", "as before", files=["in.enc", "home/rc"]),
     saved("root over another's file, folder not sticky", "chmod 777 . && echo old > in.enc &&"
@@ -112,7 +122,8 @@ CASES = [
           " 65534:65534 in.enc", "in.enc", "as before", prefix=NOBODY, root=True),
     # A folder that the user may not write: no temporary name is tried twice.
     Case("folder not writable, as a user", "echo 1 > tries",
-         prefix=["sh", "-c", COUNT_TRIES, "sh", *NOBODY], files=["in.enc", "tries"], root=True),
+         prefix=["sh", "-c", COUNT_TRIES, "sh", *NOBODY], files=["in.enc", "tries"], root=True,
+         why="in.enc: Permission denied"),
     # Owners and groups that an ordinary user cannot keep.
     saved("root's file, as a user", "chmod 777 . && echo old > in.enc && chmod 666 in.enc",
           "in.enc", (0o604, 65534, 65534), prefix=NOBODY, root=True),
@@ -129,16 +140,22 @@ CASES = [
     # A file swapped in under the target's name after it was examined is not replaced.
     Case("target swapped after its examination", "echo old > in.enc",
          prefix=["bash", "-c", SWAP_TARGET, "bash",
-                 *strace("-e", "inject=fsync:delay_enter=3000000:when=1")]),
+                 *strace("-e", "inject=fsync:delay_enter=3000000:when=1")],
+         why="in.enc: was replaced while the new copy was written; nothing was saved"),
     # A write past the file-size limit fails the save; the program goes on.
     Case("file-size limit", "", "big.txt", ["bash", "-c", 'ulimit -f 100 && exec "$@"', "bash"],
-         files=["big.enc"]),
+         files=["big.enc"],
+         why="big.enc: File too large"),
     # Names walked as the kernel walks them: only a folder may have more parts after it.
-    Case("missing folder, then ..", "", "none/../t.txt", files=["t.enc"]),
-    Case("file, then ..", "echo data > f.txt", "f.txt/../t.txt", files=["f.txt", "t.enc"]),
-    Case("link to a file with a slash", "echo old > s && ln -s s/ in.enc", files=["in.enc", "s"]),
+    Case("missing folder, then ..", "", "none/../t.txt", files=["t.enc"],
+         why="none/../t.enc: No such file or directory"),
+    Case("file, then ..", "echo data > f.txt", "f.txt/../t.txt", files=["f.txt", "t.enc"],
+         why="f.txt/../t.enc: Not a directory"),
+    Case("link to a file with a slash", "echo old > s && ln -s s/ in.enc", files=["in.enc", "s"],
+         why="in.enc: Not a directory"),
     Case("link to a file, then ..", "echo old > s && ln -s s/b/.. in.enc",
-         files=["in.enc", "s"]),
+         files=["in.enc", "s"],
+         why="in.enc: Not a directory"),
     saved("./.. from a folder", "mkdir p && printf 'hello there' > x.txt", "x.enc",
           "as touch gives", typed="./../x.txt", inside="p", files=["x.enc"]),
     saved("../.. from two folders down", "mkdir -p p/q/r", "p/y.enc", "as touch gives",
@@ -149,23 +166,29 @@ CASES = [
     saved("socket as the input", f"{shlex.quote(sys.executable)} -c 'import socket;"
           " socket.socket(socket.AF_UNIX).bind(\"in.txt\")'", "in.enc", "as touch gives"),
     # Only a regular file that the user may write is replaced.
-    Case("FIFO", "mkfifo in.enc"),
-    Case("device", "mknod in.enc c 1 3", root=True),
-    Case("link to /dev/null", "ln -s /dev/null in.enc", prefix=OWN_DEV, root=True),
+    Case("FIFO", "mkfifo in.enc",
+         why="in.enc: is a FIFO, not a file"),
+    Case("device", "mknod in.enc c 1 3", root=True,
+         why="in.enc: is a device, not a file"),
+    Case("link to /dev/null", "ln -s /dev/null in.enc", prefix=OWN_DEV, root=True,
+         why="in.enc: is a device, not a file"),
     Case("read-only, as a user", "chown nobody . && echo old > in.enc && chown nobody in.enc"
-         " && chmod 444 in.enc", prefix=NOBODY, root=True),
+         " && chmod 444 in.enc", prefix=NOBODY, root=True,
+         why="in.enc: is read-only"),
     saved("read-only, as root", "echo old > in.enc && chmod 444 in.enc", "in.enc", "as before",
           root=True),
     saved("set-ID bits", "echo old > in.enc && chown nobody in.enc && chmod 6755 in.enc && "
           + OPEN_INPUT, "in.enc", (0o755, 65534), root=True),
     # A pseudo-file whose size reads 0 is not saved as an empty copy.
-    Case("file of /proc", "ln -s /proc/self/status p.txt", "p.txt", files=["p.enc"]),
+    Case("file of /proc", "ln -s /proc/self/status p.txt", "p.txt", files=["p.enc"],
+         why="p.txt: changed after it was shown; nothing was saved"),
     # As many links as the system follows, and a name as long as the system allows.
     saved("40 links", "echo old > l40 && for i in $(seq 39 -1 1); do ln -s l$((i + 1)) l$i;"
           " done && ln -s l1 in.enc && cat in.enc >/dev/null", "l40", "as before",
           files=["in.enc", "l1", "l40"]),
     Case("41 links", "echo old > l41 && for i in $(seq 40 -1 1); do ln -s l$((i + 1)) l$i; done"
-         " && ln -s l1 in.enc && ! cat in.enc 2>/dev/null", files=["in.enc", "l1", "l41"]),
+         " && ln -s l1 in.enc && ! cat in.enc 2>/dev/null", files=["in.enc", "l1", "l41"],
+         why="in.enc: Too many levels of symbolic links"),
     saved("240-character name", f"echo old > {LONG} && ln -s {LONG} in.enc", LONG, "as before",
           files=["in.enc", LONG]),
     # An output is no more open than its input, but the owner's rights stay.
@@ -240,7 +263,7 @@ def temporaries(folder):
 
 
 def run_case(program, case, folder, checks):
-    name, setup, typed, prefix, saved, names, written, expected, inside, _ = case
+    name, setup, typed, prefix, saved, names, written, expected, inside, _, why = case
     os.chmod(folder, 0o755)  # a folder from tempfile is 0700: nobody could not reach it
     source = BIG if typed == "big.txt" else TEXT
     if typed == "big.txt":
@@ -272,6 +295,8 @@ def run_case(program, case, folder, checks):
     checks.equal(f"{name}: empty input confirmed",
                  b"doesn't appear to contain anything!" in result.stdout, empty)
     checks.equal(f"{name}: back to the menu, then exit", result.returncode, 0)
+    told = [line for line in result.stderr.decode().splitlines(True) if line[:8] != "strace: "]
+    checks.equal(f"{name}: standard error", told, [f"kestrovane: {why}\n"] if why else [])
     after = state(folder, names)
     if saved:
         path = os.path.join(folder, written)

@@ -48,7 +48,8 @@ JAPANESE_NAME = "\u65e5\u672c\u8a9e\u306e\u30d5\u30a1\u30a4\u30eb"  # 16 bytes i
 TABLE = "a.\u8868.txt"  # 表 is 0x95 0x5C in code page 932: its second byte is a backslash
 # Saves beside their input and over Windows files, each in a fresh folder. Each case: the files
 # to start with, symbolic links made beside them (kept as links), their attributes set first
-# (attrib), the keys (text, typed in code page 932 under a locale), the saved messages, the files
+# (attrib), the keys (text, typed in code page 932 under a locale), the saved messages, why a
+# save was refused (the system's words as wine gives them, in the locale's language), the files
 # afterwards, and the attributes outputs then show. A case whose typed names hold a full path
 # runs in one folder only: SHORT_FOLDER, or a fresh folder made drive Y:, where the program
 # starts in the subfolder `work`, and whose subfolders may stand for network shares.
@@ -69,14 +70,19 @@ SAVE_CASES = [
          files={"v1.0/x.txt": SAMPLE, "v1.enc": UNRELATED},
          keys=f"M\nv1.0\\{JAPANESE_NAME}\nhello\ny\nk\nx\n",
          saved=[f"could not be saved as: v1.0\\{JAPANESE_NAME[:-1]}\ufffd.enc"],
+         told=[f"v1.0\\{JAPANESE_NAME[:-1]}\ufffd.enc: Unicode \u5909\u63db\u304c\u3042\u308a"
+               "\u307e\u305b\u3093\u3002"],
          after={"v1.0/x.txt": SAMPLE, "v1.enc": UNRELATED}),
     dict(what="a read-only output", files={"ro.txt": SAMPLE, "ro.enc": b"old"},
          attrib={"ro.enc": "+r"}, keys="E\nro.txt\ny\nk\n", saved=["could not be saved as: ro.enc"],
-         after={"ro.txt": SAMPLE, "ro.enc": b"old"}, shown={"ro.enc": "AR"}),
+         told=["ro.enc: is read-only"], after={"ro.txt": SAMPLE, "ro.enc": b"old"},
+         shown={"ro.enc": "AR"}),
     dict(what="a stream of a file", files={}, keys="E\nnotes:x.txt\ny\ny\nk\n",
-         saved=["could not be saved as: notes:x.enc"], after={}),
+         saved=["could not be saved as: notes:x.enc"],
+         told=["notes:x.enc: is a stream of a file, not a file"], after={}),
     dict(what="device names", files={}, keys="M\nnul\nhi\ny\nk\nM\nCom1\nhi\ny\nk\nx\n",
-         saved=["could not be saved as: nul.enc", "could not be saved as: Com1.enc"], after={}),
+         saved=["could not be saved as: nul.enc", "could not be saved as: Com1.enc"],
+         told=["nul.enc: is a device, not a file", "Com1.enc: is a device, not a file"], after={}),
     dict(what="a hidden output", files={"notes.txt": SAMPLE, "notes.enc": b"old"},
          attrib={"notes.enc": "+h"}, keys="E\nnotes.txt\ny\nk\n",
          saved=["has been saved as: notes.enc"],
@@ -116,6 +122,12 @@ SAVE_CASES = [
     dict(what="an input another program holds", held="notes.txt",
          files={"notes.txt": SAMPLE, "notes.enc": b"EARLIER CODED"},
          keys="E\nnotes.txt\ny\ny\nk\n", saved=["could not be saved as: notes.enc"],
+         told=["notes.txt: Sharing violation."],
+         after={"notes.txt": SAMPLE, "notes.enc": b"EARLIER CODED"}),
+    dict(what="an output another program holds", held="notes.enc",
+         files={"notes.txt": SAMPLE, "notes.enc": b"EARLIER CODED"},
+         keys="E\nnotes.txt\ny\nk\n", saved=["could not be saved as: notes.enc"],
+         told=["notes.enc: Sharing violation."],
          after={"notes.txt": SAMPLE, "notes.enc": b"EARLIER CODED"}),
 ]
 
@@ -164,13 +176,18 @@ def held(holder, name, folder, env):
         process.wait(timeout=60)
 
 
-def run_wine(command, keys, folder, env):
-    """Runs `command` under wine as checks.run runs a program. The screen goes to a file: wine's
-    own background processes hold a pipe open until the wineserver quits, seconds later."""
-    with tempfile.TemporaryFile() as screen:
+def run_wine(command, keys, folder, env, errors=None):
+    """Runs `command` under wine as checks.run runs a program, and adds what it wrote to standard
+    error to `errors`, if given. The screen goes to a file: wine's own background processes hold a
+    pipe open until the wineserver quits, seconds later."""
+    with tempfile.TemporaryFile() as screen, tempfile.TemporaryFile() as told:
         result = subprocess.run(["wine"] + command, input=keys, cwd=folder, stdout=screen,
-                                stderr=subprocess.DEVNULL, timeout=120, env=env)
+                                stderr=told, timeout=120, env=env)
         screen.seek(0)
+        if errors is not None:
+            told.seek(0)
+            errors += [line for line in told.read().splitlines(True)
+                       if line.startswith(b"kestrovane: ")]
         return result.returncode, screen.read()
 
 
@@ -256,14 +273,18 @@ def saves(windows, holder, env, checks):
                 run_wine(["cmd", "/c", "attrib", flag, name], b"", folder, env)
             if long_folder:
                 os.rename(folder, long_folder)
+            errors = []
             with held(holder, case.get("held"), long_folder or folder, env):
                 screen = run_wine([windows], case["keys"].encode(encoding),
                                   os.path.join(long_folder or folder, start),
-                                  dict(env, LANG=locale))[1].decode(encoding, "replace")
+                                  dict(env, LANG=locale), errors)[1].decode(encoding, "replace")
             if long_folder:
                 os.rename(long_folder, folder)
             checks.equal(f"{what}: the saved messages",
                          [saved for saved in case["saved"] if saved + "\r\n" not in screen], [])
+            checks.equal(f"{what}: why not saved, on standard error",
+                         [line.decode(encoding, "replace") for line in errors],
+                         [f"kestrovane: {told}\r\n" for told in case.get("told", [])])
             checks.equal(f"{what}: the files", tree(folder), case["after"])
             if case.get("links"):
                 checks.equal(f"{what}: the links stay links to their files",

@@ -1,0 +1,58 @@
+#ifndef KESTROVANE_PLATFORM_FAILURE_H
+#define KESTROVANE_PLATFORM_FAILURE_H
+
+// The first thing that went wrong with an input or a save, kept so that the user can be told why
+// a save was refused: the step, and the system's own error or the program's own reason. A later
+// step of a save already given up never overwrites it.
+
+#include <string>
+
+struct Failure {
+  const char* step = nullptr;  // what was being done; null while nothing has gone wrong
+  int systemError = 0;         // errno, or GetLastError() on Windows; 0 where the program refused
+  const char* refusal = nullptr;  // the program's own reason, where it refused
+  explicit operator bool() const {
+    return step != nullptr;
+  }
+};
+
+// The error the system reported for the call that just failed: errno, or GetLastError().
+int lastSystemError();
+
+// Keeps `error`, the system's answer to `step`, unless a failure is kept already.
+inline void noteSystemFailure(Failure& failure, const char* step, int error = lastSystemError()) {
+  if (!failure) {
+    failure.step = step;
+    failure.systemError = error;
+  }
+}
+
+// Keeps the program's own `reason` for refusing at `step`, unless a failure is kept already.
+inline void noteRefusal(Failure& failure, const char* step, const char* reason) {
+  if (!failure) {
+    failure.step = step;
+    failure.refusal = reason;
+  }
+}
+
+// What to tell the user of it: the program's reason, or the system's own words for its error
+// (strerror in the program's own C locale; on Windows FormatMessageW, in the code page that
+// standard error shows).
+std::string failureReason(const Failure& failure);
+
+// The program's own reasons for refusing a save; the manual page lists them.
+constexpr char kChangedAfterListing[] = "changed after it was shown; nothing was saved";
+constexpr char kNulInName[] = "a name cannot hold a NUL byte";
+constexpr char kLinkOfAnotherUser[] = "is a link another user made in a shared folder";
+constexpr char kFileOfAnotherUser[] = "is a file another user put in a shared folder";
+constexpr char kReadOnly[] = "is read-only";
+constexpr char kFolder[] = "is a folder, not a file";
+constexpr char kDevice[] = "is a device, not a file";
+constexpr char kFifo[] = "is a FIFO, not a file";
+constexpr char kSocket[] = "is a socket, not a file";
+constexpr char kStream[] = "is a stream of a file, not a file";
+constexpr char kReplacedMeanwhile[] =
+    "was replaced while the new copy was written; nothing was saved";
+constexpr char kPathTooLong[] = "is too long a path to be saved safely";
+
+#endif  // KESTROVANE_PLATFORM_FAILURE_H

@@ -4,6 +4,10 @@
 
 #include "platform/random_source.h"
 
+#ifdef KESTROVANE_HAVE_AVX2
+#include "codec/block_digest_avx2.h"
+#endif
+
 // The digest is UMAC's hash without its final encryption (Black, Halevi, Krawczyk, Krovetz and
 // Rogaway, 1999). NH hashes each 1 KiB chunk of 32-bit little-endian words m to 64 bits: the sum
 // of (m[2i] + k[2i]) * (m[2i+1] + k[2i+1]), each factor mod 2^32, the sum mod 2^64. The chunks'
@@ -28,7 +32,22 @@ std::uint32_t wordAt(const unsigned char* at) {
          static_cast<std::uint32_t>(at[2]) << 16 | static_cast<std::uint32_t>(at[3]) << 24;
 }
 
+#ifdef KESTROVANE_HAVE_AVX2
+// Checked once: the Windows build, among others, must run on any x86-64.
+bool processorHasAvx2() {
+  static const bool has = __builtin_cpu_supports("avx2");
+  return has;
+}
+#endif
+
 std::uint64_t nh(const std::uint32_t* key, const unsigned char* chunk) {
+#ifdef KESTROVANE_HAVE_AVX2
+  // Twice as fast as the loop below, which the compiler makes into a vector loop of its own
+  // that must first part the even words from the odd.
+  if (processorHasAvx2()) {
+    return nhAvx2(key, chunk);
+  }
+#endif
   std::uint64_t sum = 0;
   for (std::size_t i = 0; i < kDigestKeyWords; i += 2) {
     const std::uint32_t even = wordAt(chunk + 4 * i) + key[i];

@@ -3,7 +3,9 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
+#include "codec/block_digest.h"
 #include "codec/output_file.h"
 
 // The longest name a user can type; longer names are cut to this length.
@@ -25,6 +27,9 @@ struct ProgramState {
   std::int64_t shownCount = 0;              // characters listed from the input file
   std::int64_t fileLength = 0;              // size of the input file in bytes
   std::int64_t position = 0;                // bytes of the input coded so far, counted from its end
+  std::vector<std::uint64_t> listedDigests;  // one a block of the input, taken as it was listed
+  DigestKey digestKey;                       // the digests' key, one for the whole run
+  KeyState keyState = KeyState::notDrawn;
   InputFile inputFile;
   OutputFile outputFile;
 };

@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Times the whole encode dialogue against tr doing the same swap, and measures peak memory.
 
-Usage: bench/encode_vs_tr.py [path/to/kestrovane] [folder ...]
+Usage: bench/encode_vs_tr.py [--before path/to/other/kestrovane] [path/to/kestrovane] [folder ...]
        (defaults: build/kestrovane; a new folder under the system's temporary folder, and one
        under /dev/shm where it exists)
 
@@ -10,7 +10,9 @@ In each folder, for a 10 MiB and a 100 MiB text file, it runs, alternating, the 
 another file, and tr followed by `sync` on its output (the durability the encode gives: its data
 is on the disk when it ends). Every timed run starts after an untimed sync, so none pays for
 another's writeback. It prints the medians, the encode's ratio to each, and the encode's peak
-resident memory, as rows of the README's table.
+resident memory, as rows of the README's table. With --before, another build of the program (an
+earlier commit's, say) is run in the same alternation, and its median, the encode's ratio to it
+and its peak memory stand beside them.
 """
 import os
 import shutil
@@ -72,12 +74,17 @@ def check_output(folder):
             sys.exit("the encoded file is not the coded form of the input")
 
 
-def measure(program, folder, mib):
+def measure(program, before, folder, mib):
     make_text(os.path.join(folder, "big.txt"), mib)
     encode(program, folder)  # warm the page cache
     swap_with_tr(folder)
-    ours, memory, plain, synced = [], [], [], []
+    ours, memory, plain, synced, theirs, their_memory = [], [], [], [], [], []
     for _ in range(RUNS):
+        if before:
+            os.sync()
+            elapsed, peak = encode(before, folder)
+            theirs.append(elapsed)
+            their_memory.append(peak)
         os.sync()
         elapsed, peak = encode(program, folder)
         ours.append(elapsed)
@@ -88,8 +95,13 @@ def measure(program, folder, mib):
         synced.append(swap_with_tr(folder, then_sync=True)[0])
     check_output(folder)
     encode_s, tr_s, tr_sync_s = (statistics.median(x) for x in (ours, plain, synced))
-    return (f"| {mib} MiB | {encode_s:.3f} s | {tr_s:.3f} s | {tr_sync_s:.3f} s | "
-            f"{encode_s / tr_s:.2f} | {encode_s / tr_sync_s:.2f} | {max(memory) / 1024:.1f} MiB |")
+    row = (f"| {mib} MiB | {encode_s:.3f} s | {tr_s:.3f} s | {tr_sync_s:.3f} s | "
+           f"{encode_s / tr_s:.2f} | {encode_s / tr_sync_s:.2f} | {max(memory) / 1024:.1f} MiB |")
+    if before:
+        before_s = statistics.median(theirs)
+        row += (f" {before_s:.3f} s | {encode_s / before_s:.2f} | "
+                f"{max(their_memory) / 1024:.1f} MiB |")
+    return row
 
 
 def file_system(folder):
@@ -100,17 +112,24 @@ def file_system(folder):
 
 
 def main():
-    program = os.path.abspath(sys.argv[1] if len(sys.argv) > 1 else "build/kestrovane")
-    places = sys.argv[2:] or [tempfile.gettempdir()] + (
+    args = sys.argv[1:]
+    before = None
+    if args[:1] == ["--before"] and len(args) > 1:
+        before, args = os.path.abspath(args[1]), args[2:]
+    program = os.path.abspath(args[0] if args else "build/kestrovane")
+    places = args[1:] or [tempfile.gettempdir()] + (
         ["/dev/shm"] if os.path.isdir("/dev/shm") else [])
-    print(f"medians of {RUNS} alternating runs; encode / tr, encode / (tr + sync)")
+    print(f"medians of {RUNS} alternating runs; encode / tr, encode / (tr + sync)"
+          + (", encode / before" if before else ""))
     print("| file system | size | encode | tr | tr + sync | ratio to tr | ratio to tr + sync "
-          "| encode's peak memory |")
+          "| encode's peak memory |" + (" before | ratio to before | before's peak memory |"
+                                        if before else ""))
     for place in places:
         folder = tempfile.mkdtemp(prefix="kestrovane-bench-", dir=place)
         try:
             for mib in (10, 100):
-                print(f"| {file_system(folder)} " + measure(program, folder, mib), flush=True)
+                print(f"| {file_system(folder)} " + measure(program, before, folder, mib),
+                      flush=True)
         finally:
             shutil.rmtree(folder)
 

@@ -6,6 +6,7 @@
 
 #include "app/console.h"
 #include "app/terminal_filter.h"
+#include "codec/block_digest.h"
 #include "codec/code_char.h"
 #include "codec/output_file.h"
 #include "codec/output_name.h"
@@ -48,12 +49,25 @@ constexpr DirectionTexts kDecoding = {
     "\n\nPress any Key and then Enter to exit",
 };
 
-// Shows the whole input under the listing caption and counts its characters.
+// Shows the whole input under the listing caption, counts its characters, and keeps a digest of
+// each block of what it showed. The blocks are counted from the file's start, as the coding reads
+// them, whatever lengths the reads return.
 void listInput(ProgramState& state, std::vector<char>& block) {
   state.shownCount = 0;
-  while (const std::size_t got = readInput(state.inputFile, block.data(), block.size())) {
-    printShown(std::string_view(block.data(), got));
+  state.listedDigests.clear();
+  std::size_t filled = 0;
+  while (const std::size_t got =
+             readInput(state.inputFile, block.data() + filled, block.size() - filled)) {
+    printShown(std::string_view(block.data() + filled, got));
     state.shownCount += static_cast<std::int64_t>(got);
+    filled += got;
+    if (filled == block.size()) {
+      state.listedDigests.push_back(digestBlock(state.digestKey, block.data(), filled));
+      filled = 0;
+    }
+  }
+  if (filled > 0) {
+    state.listedDigests.push_back(digestBlock(state.digestKey, block.data(), filled));
   }
   endShown();
   printLine("");
@@ -79,26 +93,50 @@ void abandonForInput(ProgramState& state, const std::string& typedName) {
   abandonSafeOutput(state.outputFile, state.inputFile.failure, typedName);
 }
 
+// Creates the new copy, unless the save is refused before it begins, its reason kept: for want
+// of a key for the digests, as a fixed key would let whoever knows the program choose a change
+// that they miss, or for an input whose size or times are no longer what its listing saw.
+bool startSave(ProgramState& state, const std::string& outName, const std::string& typedName) {
+  if (state.keyState != KeyState::drawn) {
+    noteRefusal(state.inputFile.failure, "key", kNoDigestKey);
+  }
+  if (!stillAsListed(state)) {
+    state.outputFile = OutputFile();  // no copy is started, and none from before is told of
+    abandonForInput(state, typedName);
+    return false;
+  }
+  openSafeOutput(state.outputFile, outName, typedName, state.inputFile.access);
+  return true;
+}
+
 // The coded form starts with the input's last byte, so the input is coded from its end
-// backwards, a block at a time: a few system calls per block rather than one per byte. Any
-// block that cannot be read whole, or a file that changed while it was read, abandons the
-// output, so only the coded form of what was listed ever replaces a file.
+// backwards, a block at a time: a few system calls per block rather than one per byte. The
+// blocks are the listing's, the partial one at the end first, and each is coded only if its
+// digest is the one the listing took. A block that cannot be read whole or that differs, or a
+// file that changed while it was read, abandons the output, so only the coded form of what was
+// listed ever replaces a file.
 void writeCodedForm(ProgramState& state, const std::string& typedName, std::vector<char>& block) {
   std::vector<char> coded(block.size());
   state.fileLength = state.shownCount;
-  for (state.position = 0; state.position < state.fileLength;) {
-    const auto size =
-        static_cast<std::size_t>(std::min(kBlockSize, state.fileLength - state.position));
-    state.position += static_cast<std::int64_t>(size);
-    if (readInputAt(state.inputFile, state.fileLength - state.position, block.data(), size) !=
-        size) {
+  state.position = 0;
+  for (auto index = static_cast<std::int64_t>(state.listedDigests.size()); index-- > 0;) {
+    const std::int64_t start = index * kBlockSize;
+    const auto size = static_cast<std::size_t>(std::min(kBlockSize, state.fileLength - start));
+    if (readInputAt(state.inputFile, start, block.data(), size) != size) {
       noteRefusal(state.inputFile.failure, "read", kChangedAfterListing);
+      abandonForInput(state, typedName);
+      break;
+    }
+    if (digestBlock(state.digestKey, block.data(), size) !=
+        state.listedDigests[static_cast<std::size_t>(index)]) {
+      noteRefusal(state.inputFile.failure, "compare", kChangedAfterListing);
       abandonForInput(state, typedName);
       break;
     }
     codeBlock(block.data(), size, coded.data());
     printShown(std::string_view(coded.data(), size));
     writeSafeOutput(state.outputFile, coded.data(), size);
+    state.position = state.fileLength - start;
   }
   endShown();
   if (!stillAsListed(state)) {
@@ -121,6 +159,11 @@ void codeFile(ProgramState& state, Direction direction) {
   openInput(state.inputFile, typedPath(typedName));
   outName = outputName(typedName, ".", texts.extension);
 
+  // One key for the whole run, drawn at its first file operation. Without one the save is refused,
+  // so digests taken with none are never compared.
+  if (state.keyState == KeyState::notDrawn) {
+    state.keyState = drawDigestKey(state.digestKey) ? KeyState::drawn : KeyState::unavailable;
+  }
   printLine("The file currently contains:");
   listInput(state, block);
 
@@ -140,17 +183,10 @@ void codeFile(ProgramState& state, Direction direction) {
     }
   }
 
-  // A file that changed while the user read it creates nothing and shows nothing coded: the
-  // earlier output stays as it was.
-  const bool asListed = stillAsListed(state);
-  if (asListed) {
-    openSafeOutput(state.outputFile, outName, typedName, state.inputFile.access);
-  } else {
-    state.outputFile = OutputFile();  // no copy is started, and none from before is told of
-    abandonForInput(state, typedName);
-  }
+  // A refused save creates nothing and shows nothing coded: the earlier output stays as it was.
+  const bool started = startSave(state, outName, typedName);
   printLine(texts.caption);
-  if (asListed) {
+  if (started) {
     writeCodedForm(state, typedName, block);
   }
   if (encoding) {

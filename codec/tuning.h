@@ -7,7 +7,8 @@
 // README's Figures say what else was tried.
 
 // The input is listed and coded this much at a time: large enough that a huge file costs few
-// system calls, small enough that memory stays flat whatever the file's size.
+// system calls, small enough that memory stays flat whatever the file's size. The listing keeps
+// an 8-byte digest of each block, against which the coding checks it.
 constexpr std::int64_t kBlockSize = 256 * 1024;
 
 // The output is handed to the disk every this many bytes: enough that each request is worth its

@@ -53,6 +53,8 @@ constexpr char kSocket[] = "is a socket, not a file";
 constexpr char kStream[] = "is a stream of a file, not a file";
 constexpr char kReplacedMeanwhile[] =
     "was replaced while the new copy was written; nothing was saved";
+constexpr char kNoDigestKey[] =
+    "cannot be checked against its listing: the system gave no random key; nothing was saved";
 constexpr char kPathTooLong[] = "is too long a path to be saved safely";
 
 #endif  // KESTROVANE_PLATFORM_FAILURE_H

@@ -1,4 +1,6 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -6,11 +8,14 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <iostream>
+#include <optional>
 #include <random>
 #include <string>
 #include <thread>
 
 #include "codec/code_char.h"
+#include "codec/tuning.h"
 #include "tests/dialogue.h"
 
 namespace fs = std::filesystem;
@@ -34,6 +39,47 @@ const std::string kEmptyListing =
     "The file currently contains:\n\n"
     "Do you want to encode this file? Y/N\n"
     "This File doesn't appear to contain anything! Are SURE you want to continue Y/n\n";
+
+// Another program's shared mapping of a file, written to once already: writing to that page again
+// changes the file's bytes without a fault, so neither its modification nor its change time moves.
+class DirtiedMapping {
+ public:
+  DirtiedMapping(const char* name, std::int64_t at)
+      : fd_(open(name, O_RDWR)), size_(fs::file_size(name)), at_(at) {
+    bytes_ = static_cast<char*>(mmap(nullptr, size_, PROT_READ | PROT_WRITE, MAP_SHARED, fd_, 0));
+    *static_cast<volatile char*>(bytes_ + at_) = bytes_[at_];
+    times_ = times();
+  }
+  ~DirtiedMapping() {
+    munmap(bytes_, size_);
+    close(fd_);
+  }
+  // Swaps the case of 16 letters, and notes whether both times stayed as they were.
+  void change() {
+    for (int i = 0; i < 16; ++i) {
+      bytes_[at_ + i] ^= 0x20;
+    }
+    timesKept_ = times() == times_;
+  }
+  bool timesKept() const {
+    return timesKept_;
+  }
+
+ private:
+  std::string times() const {
+    struct stat status;
+    fstat(fd_, &status);
+    return std::to_string(status.st_mtim.tv_sec) + "." + std::to_string(status.st_mtim.tv_nsec) +
+           " " + std::to_string(status.st_ctim.tv_sec) + "." +
+           std::to_string(status.st_ctim.tv_nsec);
+  }
+  int fd_;
+  std::size_t size_;
+  std::int64_t at_;
+  char* bytes_;
+  std::string times_;
+  bool timesKept_ = false;
+};
 
 }  // namespace
 
@@ -265,15 +311,40 @@ Press any Key and then Enter to exit
   EXPECT_EQ(readFile("in/a.enc/keep"), "kept");
   EXPECT_EQ(listFolder(), "c.enc c.txt in");
   EXPECT_EQ(listFolder("c.txt"), "");
+
+  // Without a key from the system nothing coded is shown and no file is saved, not even an empty
+  // one; a typed message needs no key.
+  ProgramState keyless;
+  keyless.keyState = KeyState::unavailable;
+  writeFile("k.txt", "hello there");
+  const std::string refused =
+      runDialogue("E\nk.txt\ny\nk\nE\nnone\ny\ny\nk\nM\nm\nhi\ny\nk\nx\n", keyless);
+  EXPECT_NE(refused.find("Output:\n\nYour encoded file could not be saved as: k.enc\n"),
+            std::string::npos);
+  EXPECT_NE(refused.find("Output:\n\nYour encoded file could not be saved as: none.enc\n"),
+            std::string::npos);
+  const std::string why =
+      ": cannot be checked against its listing: the system gave no random key; nothing was saved\n";
+  EXPECT_EQ(dialogueErrors(), "kestrovane: k.txt" + why + "kestrovane: none" + why);
+  EXPECT_EQ(listFolder(), "c.enc c.txt in k.txt m.enc");
+  EXPECT_EQ(readFile("m.enc"), "3h");
 }
 
 TEST_F(FileCoderTest, OnlyWhatWasListedIsSavedAndAnythingElseLeavesTheEarlierOutput) {
   const std::string refused = "\nYour encoded file could not be saved as: ";
   const std::string closing = "\n\nPress any Key and then Enter to return to main menu\n";
-  const std::string listed =
-      "Please enter the name of the file you want to encode:\n"
-      "The file currently contains:\nshown text\n"
-      "Do you want to encode this file? Y/N\n   Encoded Output:\n";
+  const auto listing = [](const std::string& text) {
+    return "Please enter the name of the file you want to encode:\nThe file currently contains:\n" +
+           text + "\nDo you want to encode this file? Y/N\n   Encoded Output:\n";
+  };
+  const std::string listed = listing("shown text");
+  std::string blocks(3 * kBlockSize + 1000, 'a');  // three whole blocks and a part of one
+  std::mt19937 random(11);
+  for (char& c : blocks) {
+    c = static_cast<char>('a' + random() % 26);
+  }
+  std::optional<DirtiedMapping> mapped;
+  const auto throughMapping = [&mapped] { mapped->change(); };
   const std::string empty = kEmptyListing + "   Encoded Output:\n";
   struct Case {
     const char* what;
@@ -282,7 +353,9 @@ TEST_F(FileCoderTest, OnlyWhatWasListedIsSavedAndAnythingElseLeavesTheEarlierOut
     std::function<void()> change;
     std::string screen;  // from the name's prompt to the closing prompt
     std::string outName;
-    std::string told;  // on standard error: the file blamed, and why
+    std::string told;                    // on standard error: the file blamed, and why
+    std::string content = "shown text";  // of g.txt
+    std::int64_t mappedAt = -1;          // where a mapping dirtied before the listing changes it
   };
   const auto rewrite = [] {
     // Past the coarsest clock tick a file system stamps times with, so the change time differs;
@@ -303,9 +376,18 @@ TEST_F(FileCoderTest, OnlyWhatWasListedIsSavedAndAnythingElseLeavesTheEarlierOut
        empty, std::string("g\0.enc", 6), std::string("g\0.txt", 6) + nul},
       {"NUL after the name's dot", std::string("g.txt\0x", 7), "y\ny\nk\nx\n", nullptr, empty,
        "g.enc", std::string("g.txt\0x", 7) + nul},
+      {"changed through a mapping, in the last block", "g.txt", "y\nk\nx\n", throughMapping,
+       listing(blocks), "g.enc", changed, blocks, 3 * kBlockSize + 500},
+      {"changed through a mapping, in a whole block", "g.txt", "y\nk\nx\n", throughMapping,
+       listing(blocks) + codedForm(blocks.substr(2 * kBlockSize)), "g.enc", changed, blocks,
+       kBlockSize + 8292},
   };
   for (const Case& c : cases) {
-    writeFile("g.txt", "shown text");
+    mapped.reset();
+    writeFile("g.txt", c.content);
+    if (c.mappedAt >= 0) {
+      mapped.emplace("g.txt", c.mappedAt);
+    }
     writeFile("g", "shown text");
     writeFile("g.enc", "EARLIER CODED");
     writeFile("u.txt", "private");
@@ -324,6 +406,11 @@ TEST_F(FileCoderTest, OnlyWhatWasListedIsSavedAndAnythingElseLeavesTheEarlierOut
     if (asNobody) {
       ASSERT_EQ(seteuid(0), 0);
       ASSERT_EQ(setegid(0), 0);
+    }
+    if (mapped && !mapped->timesKept()) {
+      std::cout << "Not trusted, since a time moved meanwhile: " << c.what << "\n";
+      fs::remove("u.txt");
+      continue;
     }
     EXPECT_EQ(screen, kMenu + c.screen + refused + c.outName + closing + kMenu) << c.what;
     EXPECT_EQ(dialogueErrors(), "kestrovane: " + c.told + "\n") << c.what;

@@ -113,6 +113,24 @@ bool mayHoldSpecial(std::uint64_t bytes) {
   return ((bytes - kEach * 0x20) | bytes | (bytes + kEach)) & (kEach * 0x80);
 }
 
+// Whether the byte at `at`, one that waits for a neighbour, finds it in the same text and passes as
+// it is: a carriage return beside a line feed (CR LF line ends, or their coded echo), or a lead
+// byte C2 before anything but 80 to 9F (a no-break space, a degree sign...).
+bool passesBesideItsNeighbours(std::string_view text, std::size_t at) {
+  if (at + 1 == text.size()) {
+    return text[at] == '\r' && at > 0 && text[at - 1] == '\n';
+  }
+  const auto next = static_cast<unsigned char>(text[at + 1]);
+  switch (static_cast<unsigned char>(text[at])) {
+    case '\r':
+      return next == '\n' || (at > 0 && text[at - 1] == '\n');
+    case kUtf8C1Lead:
+      return next < 0x80 || next > 0x9F;
+    default:
+      return false;
+  }
+}
+
 // Where the run of bytes from `from` that pass as they are ends: eight bytes at a time while they
 // are printable ASCII, the usual case, and the table where they may not be.
 std::size_t plainRunEnd(std::string_view text, std::size_t from) {
@@ -124,7 +142,8 @@ std::size_t plainRunEnd(std::string_view text, std::size_t from) {
     }
     const std::size_t stop = std::min(from + sizeof eight, text.size());
     for (; from < stop; ++from) {
-      if (screen.special[static_cast<unsigned char>(text[from])]) {
+      if (screen.special[static_cast<unsigned char>(text[from])] &&
+          !passesBesideItsNeighbours(text, from)) {
         return from;
       }
     }

@@ -162,8 +162,17 @@ void printShown(std::string_view text) {
     return;
   }
   // Most bytes pass as they are: the few that do not are found eight at a time and with the table,
-  // the runs between them are copied whole, and only those few take the per-byte rules. The
-  // forms are written in place, with room for the widest: each byte shows as at most four
+  // the runs between them are copied whole, and only those few take the per-byte rules. Text
+  // with none, the usual case, goes to the screen without a copy.
+  std::size_t end = screen.pending == 0 ? plainRunEnd(text, 0) : 0;
+  if (end == text.size()) {
+    if (end > 0) {
+      print(text);
+      screen.afterLineFeed = text.back() == '\n';
+    }
+    return;
+  }
+  // The forms are written in place, with room for the widest: each byte shows as at most four
   // characters ("<9B>"), and the first, after one held from the last call, as at most eight.
   if (screen.shown.size() < 4 * text.size() + 8) {
     screen.shown.resize(4 * text.size() + 8);
@@ -171,17 +180,7 @@ void printShown(std::string_view text) {
   char* const start = screen.shown.data();
   char* out = start;
   std::size_t next = 0;
-  while (next < text.size()) {
-    if (screen.pending != 0) {
-      out = showByte(static_cast<unsigned char>(text[next++]), out);
-      continue;
-    }
-    const std::size_t end = plainRunEnd(text, next);
-    if (end == text.size() && next == 0) {  // nothing to change: the text goes without a copy
-      print(text);
-      screen.afterLineFeed = text.back() == '\n';
-      return;
-    }
+  for (;;) {
     if (end > next) {
       out = put(out, text.substr(next, end - next));
       screen.afterLineFeed = text[end - 1] == '\n';
@@ -189,8 +188,12 @@ void printShown(std::string_view text) {
     if (end == text.size()) {
       break;
     }
-    out = showByte(static_cast<unsigned char>(text[end]), out);
-    next = end + 1;
+    // That byte takes the per-byte rules; one they hold is decided by the next, whatever it is.
+    next = end;
+    do {
+      out = showByte(static_cast<unsigned char>(text[next++]), out);
+    } while (screen.pending != 0 && next < text.size());
+    end = plainRunEnd(text, next);
   }
   print(std::string_view(start, static_cast<std::size_t>(out - start)));
 }

@@ -1,6 +1,10 @@
 #include "app/terminal_filter.h"
 
+#include <algorithm>
+#include <array>
 #include <cctype>
+#include <cstdint>
+#include <cstring>
 #include <string>
 
 #include "app/console.h"
@@ -25,7 +29,10 @@ struct Screen {
   // follows); 0 for none.
   unsigned char pending = 0;
   bool afterLineFeed = false;
-  std::string shown;
+  // The bytes that do not pass as they are on this screen: they have a form of their own, or
+  // need a look at a neighbour.
+  std::array<bool, 256> special{};
+  std::string shown;  // room for one call's forms, kept from call to call
 };
 
 Screen screen;
@@ -45,49 +52,105 @@ HighBytes highBytesOf(std::string_view characterSet) {
   return name.rfind("ISO8859", 0) == 0 ? HighBytes::iso8859 : HighBytes::passed;
 }
 
-void appendHex(std::string& into, unsigned char byte) {
-  into.push_back(kHexDigits[byte >> 4]);
-  into.push_back(kHexDigits[byte & 0xF]);
+char* putHex(char* out, unsigned char byte) {
+  out[0] = kHexDigits[byte >> 4];
+  out[1] = kHexDigits[byte & 0xF];
+  return out + 2;
 }
 
-// Appends the visible form of `byte` to screen.shown, or holds it pending until the next byte.
-void showByte(unsigned char byte) {
-  std::string& out = screen.shown;
+char* put(char* out, std::string_view form) {
+  std::memcpy(out, form.data(), form.size());
+  return out + form.size();
+}
+
+// Writes the visible form of `byte` at `out`, or holds it pending until the next byte; returns
+// the end of what it wrote.
+char* showByte(unsigned char byte, char* out) {
   if (screen.pending == '\r') {
-    out += byte == '\n' ? "\r" : "^M";
+    out = put(out, byte == '\n' ? "\r" : "^M");
   } else if (screen.pending == kUtf8C1Lead) {
     if (byte >= 0x80 && byte <= 0x9F) {
       screen.pending = 0;
       screen.afterLineFeed = false;
-      out += "<U+00";
-      appendHex(out, byte);
-      out += '>';
-      return;
+      out = putHex(put(out, "<U+00"), byte);
+      *out++ = '>';
+      return out;
     }
-    out.push_back(static_cast<char>(kUtf8C1Lead));
+    *out++ = static_cast<char>(kUtf8C1Lead);
   }
   screen.pending = 0;
-  if (byte == '\r') {
+  // Past this test, the table has said which bytes the screen takes as controls.
+  if (!screen.special[byte]) {
+    *out++ = static_cast<char>(byte);
+  } else if (byte == '\r') {
     if (screen.afterLineFeed) {
-      out += '\r';
+      *out++ = '\r';
     } else {
       screen.pending = byte;
     }
-  } else if (byte == kUtf8C1Lead && screen.highBytes == HighBytes::utf8) {
+  } else if (byte == kUtf8C1Lead) {  // on a UTF-8 screen
     screen.pending = byte;
-  } else if (byte < 0x20 && byte != '\t' && byte != '\n') {
-    out += '^';
-    out.push_back(static_cast<char>(byte + 0x40));  // ^@ for NUL, ^[ for ESC, ^_ for 0x1F
+  } else if (byte < 0x20) {
+    *out++ = '^';
+    *out++ = static_cast<char>(byte + 0x40);  // ^@ for NUL, ^[ for ESC, ^_ for 0x1F
   } else if (byte == 0x7F) {
-    out += "^?";
-  } else if (byte >= 0x80 && byte <= 0x9F && screen.highBytes == HighBytes::iso8859) {
-    out += '<';
-    appendHex(out, byte);
-    out += '>';
-  } else {
-    out.push_back(static_cast<char>(byte));
+    out = put(out, "^?");
+  } else {  // 0x80 to 0x9F on an ISO 8859 screen
+    *out++ = '<';
+    out = putHex(out, byte);
+    *out++ = '>';
   }
   screen.afterLineFeed = byte == '\n';
+  return out;
+}
+
+// Whether any of eight bytes may lie outside printable ASCII (0x20 to 0x7E): such a byte has its
+// top bit set already, or gets it when 0x20 is taken from each byte or 1 added to each. A borrow
+// or carry between bytes may set it in a printable byte too: a false alarm, which only costs a
+// look at the table.
+bool mayHoldSpecial(std::uint64_t bytes) {
+  constexpr std::uint64_t kEach = 0x0101010101010101;
+  return ((bytes - kEach * 0x20) | bytes | (bytes + kEach)) & (kEach * 0x80);
+}
+
+// Whether the byte at `at`, one that waits for a neighbour, finds it in the same text and passes as
+// it is: a carriage return beside a line feed (CR LF line ends, or their coded echo), or a lead
+// byte C2 before anything but 80 to 9F (a no-break space, a degree sign...).
+bool passesBesideItsNeighbours(std::string_view text, std::size_t at) {
+  if (at + 1 == text.size()) {
+    return text[at] == '\r' && at > 0 && text[at - 1] == '\n';
+  }
+  const auto next = static_cast<unsigned char>(text[at + 1]);
+  switch (static_cast<unsigned char>(text[at])) {
+    case '\r':
+      return next == '\n' || (at > 0 && text[at - 1] == '\n');
+    case kUtf8C1Lead:
+      return next < 0x80 || next > 0x9F;
+    default:
+      return false;
+  }
+}
+
+// Where the run of bytes from `from` that pass as they are ends: eight bytes at a time while they
+// are printable ASCII, the usual case, and the table where they may not be.
+std::size_t plainRunEnd(std::string_view text, std::size_t from) {
+  for (;;) {
+    std::uint64_t eight;
+    while (from + sizeof eight <= text.size() &&
+           (std::memcpy(&eight, text.data() + from, sizeof eight), !mayHoldSpecial(eight))) {
+      from += sizeof eight;
+    }
+    const std::size_t stop = std::min(from + sizeof eight, text.size());
+    for (; from < stop; ++from) {
+      if (screen.special[static_cast<unsigned char>(text[from])] &&
+          !passesBesideItsNeighbours(text, from)) {
+        return from;
+      }
+    }
+    if (from == text.size()) {
+      return from;
+    }
+  }
 }
 
 }  // namespace
@@ -98,11 +161,41 @@ void printShown(std::string_view text) {
     print(text);
     return;
   }
-  screen.shown.clear();
-  for (const char c : text) {
-    showByte(static_cast<unsigned char>(c));
+  // Most bytes pass as they are: the few that do not are found eight at a time and with the table,
+  // the runs between them are copied whole, and only those few take the per-byte rules. Text
+  // with none, the usual case, goes to the screen without a copy.
+  std::size_t end = screen.pending == 0 ? plainRunEnd(text, 0) : 0;
+  if (end == text.size()) {
+    if (end > 0) {
+      print(text);
+      screen.afterLineFeed = text.back() == '\n';
+    }
+    return;
   }
-  print(screen.shown);
+  // The forms are written in place, with room for the widest: each byte shows as at most four
+  // characters ("<9B>"), and the first, after one held from the last call, as at most eight.
+  if (screen.shown.size() < 4 * text.size() + 8) {
+    screen.shown.resize(4 * text.size() + 8);
+  }
+  char* const start = screen.shown.data();
+  char* out = start;
+  std::size_t next = 0;
+  for (;;) {
+    if (end > next) {
+      out = put(out, text.substr(next, end - next));
+      screen.afterLineFeed = text[end - 1] == '\n';
+    }
+    if (end == text.size()) {
+      break;
+    }
+    // That byte takes the per-byte rules; one they hold is decided by the next, whatever it is.
+    next = end;
+    do {
+      out = showByte(static_cast<unsigned char>(text[next++]), out);
+    } while (screen.pending != 0 && next < text.size());
+    end = plainRunEnd(text, next);
+  }
+  print(std::string_view(start, static_cast<std::size_t>(out - start)));
 }
 
 void endShown() {
@@ -137,4 +230,9 @@ std::string visibleForm(std::string_view text) {
 void setScreenIsTerminal(bool terminal, std::string_view characterSet) {
   screen.terminal = terminal;
   screen.highBytes = highBytesOf(characterSet);
+  for (int byte = 0; byte < 256; ++byte) {
+    screen.special[byte] = (byte < 0x20 && byte != '\t' && byte != '\n') || byte == 0x7F ||
+                           (byte == kUtf8C1Lead && screen.highBytes == HighBytes::utf8) ||
+                           (byte >= 0x80 && byte <= 0x9F && screen.highBytes == HighBytes::iso8859);
+  }
 }

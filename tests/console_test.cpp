@@ -117,6 +117,11 @@ TEST(ConsoleTest, ATerminalIsShownControlBytesAndAPipeGetsThemAsTheyAre) {
       {"utf8", {"\xc2\r", "\xc2\x8d"}, "\xc2^M<U+008D>"},
       {"ANSI_X3.4-1968", {"\x1b\xc2\x9b"}, "^[<U+009B>"},
       {"", {"\xc2\x9b"}, "<U+009B>"},
+      // Each alone among printable bytes passed eight at a time, or beside its neighbour.
+      {"UTF-8",
+       {"ordinary text\x7fordinary text\x1bordinary text\xc2\x9bordinary text\r0"},
+       "ordinary text^?ordinary text^[ordinary text<U+009B>ordinary text^M0"},
+      {"UTF-8", {"line\r\n\xc2\xa0\n\xc2", "\x85\n\r"}, "line\r\n\xc2\xa0\n<U+0085>\n\r"},
       // ISO 8859: the bytes 0x80 to 0x9F are controls.
       {"ISO-8859-1", {"\x80\x9b\x9f\xa0\xe9\xc2\x85\x1b"}, "<80><9B><9F>\xa0\xe9\xc2<85>^["},
       {"ISO8859-15", {"\x8d", "\x9b"}, "<8D><9B>"},

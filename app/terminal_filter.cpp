@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstring>
 #include <string>
+#include <utility>
 
 #include "app/console.h"
 
@@ -153,6 +154,15 @@ std::size_t plainRunEnd(std::string_view text, std::size_t from) {
   }
 }
 
+// What no later byte came to decide, at the end of a text: a lone carriage return, or a lead
+// byte C2.
+std::string_view pendingForm() {
+  if (screen.pending == '\r') {
+    return "^M";
+  }
+  return screen.pending == kUtf8C1Lead ? std::string_view("\xC2", 1) : std::string_view();
+}
+
 }  // namespace
 
 void printShown(std::string_view text) {
@@ -199,31 +209,23 @@ void printShown(std::string_view text) {
 }
 
 void endShown() {
-  // What no later byte came to decide: a lone carriage return, or a lead byte C2 at the end.
-  if (screen.pending == '\r') {
-    print("^M");
-  } else if (screen.pending == kUtf8C1Lead) {
-    print(std::string_view("\xC2", 1));
-  }
+  print(pendingForm());
   screen.pending = 0;
   screen.afterLineFeed = false;
 }
 
 std::string visibleForm(std::string_view text) {
-  const Screen before = screen;
-  screen.shown.clear();
-  screen.pending = 0;
-  screen.afterLineFeed = false;
+  const unsigned char pending = std::exchange(screen.pending, 0);
+  const bool afterLineFeed = std::exchange(screen.afterLineFeed, false);
+  std::string shown(4 * text.size() + 8, '\0');
+  char* out = shown.data();
   for (const char c : text) {
-    showByte(static_cast<unsigned char>(c));
+    out = showByte(static_cast<unsigned char>(c), out);
   }
-  std::string shown = screen.shown;
-  if (screen.pending == '\r') {
-    shown += "^M";
-  } else if (screen.pending == kUtf8C1Lead) {
-    shown.push_back(static_cast<char>(kUtf8C1Lead));
-  }
-  screen = before;
+  out = put(out, pendingForm());
+  shown.resize(static_cast<std::size_t>(out - shown.data()));
+  screen.pending = pending;
+  screen.afterLineFeed = afterLineFeed;
   return shown;
 }
 

@@ -61,8 +61,11 @@ class Pane:
         self.title = self.current_title()
 
     def tmux(self, *arguments):
+        # The pane's command runs in the user's shell, which for a service account such as
+        # nobody is nologin: a shell of its own keeps the pane alive for anyone.
         return subprocess.run(["tmux", "-L", self.socket, "-f", "/dev/null"] + list(arguments),
-                              capture_output=True, text=True, check=True).stdout
+                              capture_output=True, text=True, check=True,
+                              env=dict(os.environ, SHELL="/bin/sh")).stdout
 
     def current_title(self):
         return self.tmux("display-message", "-p", "#{pane_title}").strip()

@@ -4,8 +4,6 @@
 #include <windows.h>
 
 #include <algorithm>
-#include <cwchar>
-#include <cwctype>
 #include <string_view>
 
 #include "platform/names.h"
@@ -13,12 +11,11 @@
 
 namespace fs = std::filesystem;
 
-namespace {
-
-// Whether a full path starts with \\?\ or \\.\, which Windows takes as they stand.
 bool hasRawPrefix(std::wstring_view full) {
   return full.rfind(L"\\\\?\\", 0) == 0 || full.rfind(L"\\\\.\\", 0) == 0;
 }
+
+namespace {
 
 // How much of a full path is its root, which no link can change: `C:\`, `\\server\share\`,
 // `\\?\C:\`, `\\?\UNC\server\share\`, `\\?\Volume{...}\`. All of it if it has no more.
@@ -87,23 +84,6 @@ std::wstring toWide(std::string_view bytes, UINT codePage) {
   return wide;
 }
 
-// Names that Win32 takes for a device in any folder, with any extension; case and trailing
-// spaces do not count.
-bool isDeviceName(std::wstring name) {
-  name = name.substr(0, name.find(L'.'));
-  name.erase(name.find_last_not_of(L' ') + 1);
-  for (wchar_t& c : name) {
-    c = static_cast<wchar_t>(std::towupper(c));
-  }
-  for (const wchar_t* device : {L"CON", L"PRN", L"AUX", L"NUL", L"CONIN$", L"CONOUT$"}) {
-    if (name == device) {
-      return true;
-    }
-  }
-  return name.size() == 4 && (name.compare(0, 3, L"COM") == 0 || name.compare(0, 3, L"LPT") == 0) &&
-         std::wcschr(L"0123456789\u00b9\u00b2\u00b3", name[3]) != nullptr;
-}
-
 }  // namespace
 
 fs::path typedPath(const std::string& typedName) {
@@ -129,49 +109,6 @@ std::size_t folderPartLength(std::string_view typedName) {
   }
   return folders;
 }
-
-namespace {
-
-// Why a full path names no file of a drive, share or volume, or null where it does: a device
-// (NUL, com1.enc, in any folder), a stream of a file (notes:x.enc), or a name in the device
-// spaces behind \\.\ and \\?\ other than a drive's, a share's or a volume's (\\.\pipe\x,
-// \\.\PhysicalDrive0).
-const char* whyNotAFile(std::wstring_view full) {
-  std::wstring_view rest = full;
-  if (hasRawPrefix(rest)) {
-    rest.remove_prefix(4);
-    const bool raw = full[2] == L'?';
-    if (raw && (rest.rfind(L"UNC\\", 0) == 0 || rest.rfind(L"Volume{", 0) == 0)) {
-      rest.remove_prefix(rest.find(L'\\') + 1);
-    } else if (rest.size() < 2 || rest[1] != L':') {
-      return kDevice;
-    }
-  }
-  // Past a drive's colon, a colon names a stream of a file.
-  if (rest.size() > 1 && rest[1] == L':') {
-    rest.remove_prefix(2);
-  }
-  if (rest.find(L':') != std::wstring_view::npos) {
-    return kStream;
-  }
-  return isDeviceName(std::wstring(full.substr(full.find_last_of(L"\\/") + 1))) ? kDevice : nullptr;
-}
-
-// Whether `full`, a full path just asked for (empty if there was none), names a file only; where
-// not, the reason is kept.
-bool namesFileOnly(const std::wstring& full, Failure& failure) {
-  if (full.empty()) {
-    noteSystemFailure(failure, "name");
-    return false;
-  }
-  if (const char* why = whyNotAFile(full)) {
-    noteRefusal(failure, "name", why);
-    return false;
-  }
-  return true;
-}
-
-}  // namespace
 
 std::size_t nameLengthAsRead(std::string_view typedName) {
   if (typedName.rfind("\\\\?\\", 0) == 0) {

@@ -1,14 +1,16 @@
 #ifndef KESTROVANE_PLATFORM_WINDOWS_INTERNAL_H
 #define KESTROVANE_PLATFORM_WINDOWS_INTERNAL_H
 
-// What the Windows sources of the platform layer share: handles, full and long paths, and the
-// security a replaced file gives its new copy.
+// What the Windows sources of the platform layer share: handles, full and long paths, what a name
+// names, and the security a replaced file gives its new copy.
 
 #include <windows.h>
 
 #include <filesystem>
 #include <string>
+#include <string_view>
 
+#include "platform/failure.h"
 #include "platform/native_file.h"
 
 inline HANDLE handle(NativeFile file) {
@@ -17,6 +19,8 @@ inline HANDLE handle(NativeFile file) {
 
 // ---- Paths (names_windows.cpp)
 
+// Whether a full path starts with \\?\ or \\.\, which Windows takes as they stand.
+bool hasRawPrefix(std::wstring_view full);
 // The full path of `path`, trailing dots and spaces of its names dropped as Windows drops them;
 // empty if there is none.
 std::wstring fullPath(const std::filesystem::path& path);
@@ -24,6 +28,17 @@ std::wstring fullPath(const std::filesystem::path& path);
 // which has no such limit, so the temporary works wherever its output does. That form also
 // takes device names for files, which is why mayWriteOutput refuses them.
 std::wstring longPath(const std::filesystem::path& path);
+
+// ---- What a name names (name_rules_windows.cpp)
+
+// Why a full path names no file of a drive, share or volume, or null where it does: a device
+// (NUL, com1.enc, in any folder), a stream of a file (notes:x.enc), or a name in the device
+// spaces behind \\.\ and \\?\ other than a drive's, a share's or a volume's (\\.\pipe\x,
+// \\.\PhysicalDrive0).
+const char* whyNotAFile(std::wstring_view full);
+// Whether `full`, a full path just asked for (empty if there was none), names a file only; where
+// not, the reason is kept.
+bool namesFileOnly(const std::wstring& full, Failure& failure);
 
 // ---- Security (access_lists_windows.cpp)
 

@@ -1,0 +1,64 @@
+// What a name names before anything is opened: a file, a device or a stream of a file.
+
+#include <windows.h>
+
+#include <cwchar>
+#include <cwctype>
+#include <string>
+#include <string_view>
+
+#include "platform/windows_internal.h"
+
+namespace {
+
+// Names that Win32 takes for a device in any folder, with any extension; case and trailing
+// spaces do not count.
+bool isDeviceName(std::wstring name) {
+  name = name.substr(0, name.find(L'.'));
+  name.erase(name.find_last_not_of(L' ') + 1);
+  for (wchar_t& c : name) {
+    c = static_cast<wchar_t>(std::towupper(c));
+  }
+  for (const wchar_t* device : {L"CON", L"PRN", L"AUX", L"NUL", L"CONIN$", L"CONOUT$"}) {
+    if (name == device) {
+      return true;
+    }
+  }
+  return name.size() == 4 && (name.compare(0, 3, L"COM") == 0 || name.compare(0, 3, L"LPT") == 0) &&
+         std::wcschr(L"0123456789\u00b9\u00b2\u00b3", name[3]) != nullptr;
+}
+
+}  // namespace
+
+const char* whyNotAFile(std::wstring_view full) {
+  std::wstring_view rest = full;
+  if (hasRawPrefix(rest)) {
+    rest.remove_prefix(4);
+    const bool raw = full[2] == L'?';
+    if (raw && (rest.rfind(L"UNC\\", 0) == 0 || rest.rfind(L"Volume{", 0) == 0)) {
+      rest.remove_prefix(rest.find(L'\\') + 1);
+    } else if (rest.size() < 2 || rest[1] != L':') {
+      return kDevice;
+    }
+  }
+  // Past a drive's colon, a colon names a stream of a file.
+  if (rest.size() > 1 && rest[1] == L':') {
+    rest.remove_prefix(2);
+  }
+  if (rest.find(L':') != std::wstring_view::npos) {
+    return kStream;
+  }
+  return isDeviceName(std::wstring(full.substr(full.find_last_of(L"\\/") + 1))) ? kDevice : nullptr;
+}
+
+bool namesFileOnly(const std::wstring& full, Failure& failure) {
+  if (full.empty()) {
+    noteSystemFailure(failure, "name");
+    return false;
+  }
+  if (const char* why = whyNotAFile(full)) {
+    noteRefusal(failure, "name", why);
+    return false;
+  }
+  return true;
+}

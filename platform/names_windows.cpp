@@ -41,6 +41,12 @@ std::size_t rootLength(std::wstring_view full) {
 }  // namespace
 
 std::wstring fullPath(const fs::path& path) {
+  // Windows takes a \\?\ name as it stands, so the program must too: GetFullPathNameW would drop
+  // the trailing dots and spaces of its names, resolve `..` and turn `/` into `\`, and so lead to
+  // another file than the one typed.
+  if (path.native().rfind(L"\\\\?\\", 0) == 0) {
+    return path.native();
+  }
   const DWORD size = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
   std::wstring full(size, L'\0');
   const DWORD length = size ? GetFullPathNameW(path.c_str(), size, full.data(), nullptr) : 0;
@@ -191,13 +197,28 @@ bool passesReparsePoint(const std::wstring& full) {
 }  // namespace
 
 // The system itself finds the file: the name is opened and asked for its final path, so a link
-// or junction leads where Windows would take it, and a share or a \\?\ name keeps its root. A
-// name that does not exist yet is found as its folder's final path and the name.
+// or junction leads where Windows would take it, and a share keeps its root. A name that does not
+// exist yet is found as its folder's final path and the name.
 fs::path followOutputLinks(const fs::path& name, Failure& failure) {
   const std::wstring full = fullPath(name);
   // Opening a device to find it would already use it: com1.enc would open a serial port.
   if (!namesFileOnly(full, failure)) {
     return {};
+  }
+  if (full.rfind(L"\\\\?\\", 0) == 0) {
+    // Under \\?\ Windows takes `..` for a name like any other and `/` for a character, and says
+    // what that names, usually nothing. A name it takes is saved exactly where it stands unless
+    // it is a link: a folder's name read back from an opened file may lead elsewhere (a final
+    // `d.` can come back as `d`).
+    const DWORD attributes = GetFileAttributesW(full.c_str());
+    const DWORD error = GetLastError();
+    if (attributes == INVALID_FILE_ATTRIBUTES && error != ERROR_FILE_NOT_FOUND) {
+      noteSystemFailure(failure, "name", static_cast<int>(error));
+      return {};
+    }
+    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+      return full;
+    }
   }
   DWORD error = ERROR_SUCCESS;
   std::wstring found = finalPathOf(full, error);

@@ -22,7 +22,7 @@ inline HANDLE handle(NativeFile file) {
 // Whether a full path starts with \\?\ or \\.\, which Windows takes as they stand.
 bool hasRawPrefix(std::wstring_view full);
 // The full path of `path`, trailing dots and spaces of its names dropped as Windows drops them;
-// empty if there is none.
+// empty if there is none. A \\?\ name is its own full path, exactly as it stands.
 std::wstring fullPath(const std::filesystem::path& path);
 // The name to give the file calls. A full path that passes MAX_PATH is given in its \\?\ form,
 // which has no such limit, so the temporary works wherever its output does. That form also

@@ -108,6 +108,18 @@ SAVE_CASES = [
          saved=["has been saved as: \\\\?\\Z:\\tmp\\kw\\a.enc",
                 "has been saved as: \\\\.\\Z:\\tmp\\kw\\b.enc"],
          after={"a.txt": SAMPLE, "a.enc": CODED_SAMPLE, "b.txt": SAMPLE, "b.enc": CODED_SAMPLE}),
+    # Under \\?\ a name is taken as it stands: the folder `d.` is not `d`, and `..` is a name.
+    dict(what="a \\\\?\\ folder ending in a dot", place="drive",
+         files={"d./a.txt": SAMPLE, "d/a.enc": UNRELATED},
+         keys="E\n\\\\?\\Y:\\d.\\a.txt\ny\nk\nE\n\\\\?\\Y:\\d.\\a.txt\ny\nk\nx\n",
+         saved=["has been saved as: \\\\?\\Y:\\d.\\a.enc"],
+         after={"d./a.txt": SAMPLE, "d./a.enc": CODED_SAMPLE, "d/a.enc": UNRELATED}),
+    dict(what="a \\\\?\\ name holding ..", place="drive",
+         files={"x/keep": UNRELATED, "a.txt": SAMPLE, "a.enc": UNRELATED},
+         keys="E\n\\\\?\\Y:\\x\\..\\a.txt\ny\ny\nk\nx\n",
+         saved=["could not be saved as: \\\\?\\Y:\\x\\..\\a.enc"],
+         told=["\\\\?\\Y:\\x\\..\\a.enc: Invalid name."],
+         after={"x/keep": UNRELATED, "a.txt": SAMPLE, "a.enc": UNRELATED}),
     # Wine takes the share from a folder of its prefix: the file must reach it, and not the
     # folder of the share's name under the current drive's root.
     dict(what="a network share", place="drive", shares={"kwsrv/kwshare": "share"},

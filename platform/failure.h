@@ -6,11 +6,13 @@
 // step of a save already given up never overwrites it.
 
 #include <string>
+#include <utility>
 
 struct Failure {
   const char* step = nullptr;  // what was being done; null while nothing has gone wrong
   int systemError = 0;         // errno, or GetLastError() on Windows; 0 where the program refused
   const char* refusal = nullptr;  // the program's own reason, where it refused
+  std::string named;  // what that reason ends with, where it names a file: in the system's words
   explicit operator bool() const {
     return step != nullptr;
   }
@@ -27,11 +29,14 @@ inline void noteSystemFailure(Failure& failure, const char* step, int error = la
   }
 }
 
-// Keeps the program's own `reason` for refusing at `step`, unless a failure is kept already.
-inline void noteRefusal(Failure& failure, const char* step, const char* reason) {
+// Keeps the program's own `reason` for refusing at `step`, followed by `named` where it names a
+// file, unless a failure is kept already.
+inline void noteRefusal(Failure& failure, const char* step, const char* reason,
+                        std::string named = {}) {
   if (!failure) {
     failure.step = step;
     failure.refusal = reason;
+    failure.named = std::move(named);
   }
 }
 
@@ -56,5 +61,7 @@ constexpr char kReplacedMeanwhile[] =
 constexpr char kNoDigestKey[] =
     "cannot be checked against its listing: the system gave no random key; nothing was saved";
 constexpr char kPathTooLong[] = "is too long a path to be saved safely";
+// Followed by the long name of the file that the typed short (8.3) name stands for.
+constexpr char kShortNameOf[] = "is the short name of ";
 
 #endif  // KESTROVANE_PLATFORM_FAILURE_H

@@ -11,5 +11,6 @@ int lastSystemError() {
 
 std::string failureReason(const Failure& failure) {
   // The program never sets a locale of its own, so these are the C locale's words.
-  return failure.refusal != nullptr ? failure.refusal : std::strerror(failure.systemError);
+  return failure.refusal != nullptr ? failure.refusal + failure.named
+                                    : std::strerror(failure.systemError);
 }

@@ -5,14 +5,28 @@
 #include <string>
 
 #include "platform/failure.h"
+#include "platform/windows_internal.h"
 
 int lastSystemError() {
   return static_cast<int>(GetLastError());
 }
 
+std::string textForErrors(const std::wstring& wide) {
+  // A console shows bytes in its output code page; a file or a pipe is read in the ANSI one.
+  DWORD mode = 0;
+  const UINT codePage =
+      GetConsoleMode(GetStdHandle(STD_ERROR_HANDLE), &mode) ? GetConsoleOutputCP() : GetACP();
+  const int wideSize = static_cast<int>(wide.size());
+  const int size =
+      WideCharToMultiByte(codePage, 0, wide.data(), wideSize, nullptr, 0, nullptr, nullptr);
+  std::string text(static_cast<std::size_t>(size > 0 ? size : 0), '\0');
+  WideCharToMultiByte(codePage, 0, wide.data(), wideSize, text.data(), size, nullptr, nullptr);
+  return text;
+}
+
 std::string failureReason(const Failure& failure) {
   if (failure.refusal != nullptr) {
-    return failure.refusal;
+    return failure.refusal + failure.named;
   }
   wchar_t* words = nullptr;
   const DWORD length = FormatMessageW(
@@ -26,14 +40,5 @@ std::string failureReason(const Failure& failure) {
   if (wide.empty()) {
     return "error " + std::to_string(static_cast<DWORD>(failure.systemError));
   }
-  // A console shows bytes in its output code page; a file or a pipe is read in the ANSI one.
-  DWORD mode = 0;
-  const UINT codePage =
-      GetConsoleMode(GetStdHandle(STD_ERROR_HANDLE), &mode) ? GetConsoleOutputCP() : GetACP();
-  const int wideSize = static_cast<int>(wide.size());
-  const int size =
-      WideCharToMultiByte(codePage, 0, wide.data(), wideSize, nullptr, 0, nullptr, nullptr);
-  std::string text(static_cast<std::size_t>(size > 0 ? size : 0), '\0');
-  WideCharToMultiByte(codePage, 0, wide.data(), wideSize, text.data(), size, nullptr, nullptr);
-  return text;
+  return textForErrors(wide);
 }

@@ -1,4 +1,5 @@
-// What a name names before anything is opened: a file, a device or a stream of a file.
+// What a name names before anything is opened: a file, a device or a stream of a file, and
+// whether a short name stands for another file's long one.
 
 #include <windows.h>
 
@@ -26,6 +27,10 @@ bool isDeviceName(std::wstring name) {
   }
   return name.size() == 4 && (name.compare(0, 3, L"COM") == 0 || name.compare(0, 3, L"LPT") == 0) &&
          std::wcschr(L"0123456789\u00b9\u00b2\u00b3", name[3]) != nullptr;
+}
+
+bool sameName(const std::wstring& name, const wchar_t* other) {
+  return CompareStringOrdinal(name.c_str(), -1, other, -1, TRUE) == CSTR_EQUAL;
 }
 
 }  // namespace
@@ -60,5 +65,24 @@ bool namesFileOnly(const std::wstring& full, Failure& failure) {
     noteRefusal(failure, "name", why);
     return false;
   }
+  return true;
+}
+
+// Windows finds a file by its short name as well as by its long one, so a typed LONG~1.ENC can
+// name `long report.enc`, which nobody meant to replace. A name typed in full is taken, whatever
+// its case.
+bool isShortNameOfAnother(const std::wstring& full, Failure& failure) {
+  WIN32_FIND_DATAW entry;
+  const HANDLE found = FindFirstFileW(longPath(full).c_str(), &entry);
+  if (found == INVALID_HANDLE_VALUE) {
+    return false;
+  }
+  FindClose(found);
+  const std::wstring own = full.substr(full.rfind(L'\\') + 1);
+  if (entry.cAlternateFileName[0] == L'\0' || sameName(own, entry.cFileName) ||
+      !sameName(own, entry.cAlternateFileName)) {
+    return false;
+  }
+  noteRefusal(failure, "name", kShortNameOf, textForErrors(entry.cFileName));
   return true;
 }

@@ -34,8 +34,9 @@ bool mayWriteOutput(const std::filesystem::path& path, Failure& failure);
 // would follow them, so the file a link names is replaced and the link stays a link. Empty, the
 // reason kept in `failure`, where the system would not follow them, or would not let a file be
 // created there. On Windows the system names the file itself, so a share keeps its root, and a
-// `\\?\` name is taken exactly as it stands; a device or a stream is refused before anything is
-// opened, and a link whose target is missing is not followed.
+// `\\?\` name is taken exactly as it stands; a device, a stream, or a short (8.3) name that
+// stands for another file's long name is refused before anything is opened, and a link whose
+// target is missing is not followed.
 std::filesystem::path followOutputLinks(const std::filesystem::path& name, Failure& failure);
 
 #endif  // KESTROVANE_PLATFORM_NAMES_H

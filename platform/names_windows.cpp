@@ -202,7 +202,7 @@ bool passesReparsePoint(const std::wstring& full) {
 fs::path followOutputLinks(const fs::path& name, Failure& failure) {
   const std::wstring full = fullPath(name);
   // Opening a device to find it would already use it: com1.enc would open a serial port.
-  if (!namesFileOnly(full, failure)) {
+  if (!namesFileOnly(full, failure) || isShortNameOfAnother(full, failure)) {
     return {};
   }
   if (full.rfind(L"\\\\?\\", 0) == 0) {

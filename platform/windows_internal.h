@@ -2,7 +2,7 @@
 #define KESTROVANE_PLATFORM_WINDOWS_INTERNAL_H
 
 // What the Windows sources of the platform layer share: handles, full and long paths, what a name
-// names, and the security a replaced file gives its new copy.
+// names, the security a replaced file gives its new copy, and the text of an error.
 
 #include <windows.h>
 
@@ -39,6 +39,10 @@ const char* whyNotAFile(std::wstring_view full);
 // Whether `full`, a full path just asked for (empty if there was none), names a file only; where
 // not, the reason is kept.
 bool namesFileOnly(const std::wstring& full, Failure& failure);
+// Whether the own name of `full` is the short (8.3) name of an entry whose long name differs, as
+// the folder itself lists it, following no link; where it is, the reason, naming the long name,
+// is kept.
+bool isShortNameOfAnother(const std::wstring& full, Failure& failure);
 
 // ---- Security (access_lists_windows.cpp)
 
@@ -48,5 +52,11 @@ bool namesFileOnly(const std::wstring& full, Failure& failure);
 bool keepSecurity(HANDLE file, const std::wstring& replaced);
 // FAT and exFAT drives, and some shares, keep no permissions: there are none to copy.
 bool keepsPermissions(HANDLE file);
+
+// ---- Errors (failure_windows.cpp)
+
+// `text` in the code page that standard error shows: a console's output code page, else the ANSI
+// one.
+std::string textForErrors(const std::wstring& text);
 
 #endif  // KESTROVANE_PLATFORM_WINDOWS_INTERNAL_H

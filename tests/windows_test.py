@@ -120,6 +120,13 @@ SAVE_CASES = [
          saved=["could not be saved as: \\\\?\\Y:\\x\\..\\a.enc"],
          told=["\\\\?\\Y:\\x\\..\\a.enc: Invalid name."],
          after={"x/keep": UNRELATED, "a.txt": SAMPLE, "a.enc": UNRELATED}),
+    # Wine gives both long names the short name LONG~LMQ, each with its own extension.
+    dict(what="short names of other files",
+         files={"longfilename.txt": SAMPLE, "long report 7826.enc": UNRELATED},
+         keys="E\nLONG~LMQ.TXT\ny\nk\nM\nLONG~LMQ\nhello\ny\nk\nx\n",
+         saved=["could not be saved as: LONG~LMQ.enc"],
+         told=["LONG~LMQ.enc: is the short name of long report 7826.enc"] * 2,
+         after={"longfilename.txt": SAMPLE, "long report 7826.enc": UNRELATED}),
     # Wine takes the share from a folder of its prefix: the file must reach it, and not the
     # folder of the share's name under the current drive's root.
     dict(what="a network share", place="drive", shares={"kwsrv/kwshare": "share"},

@@ -42,8 +42,9 @@ struct InputFile {
 };
 
 // Opens a regular file for reading. Anything else (missing, a folder, a device, a pipe) is left
-// closed, so the program never blocks or reads without end; it counts as an empty file. A
-// regular file that cannot be opened is left closed, its failure kept.
+// closed, so the program never blocks or reads without end; it counts as an empty file. On
+// Windows a device's, a pipe's or a stream's name (COM9.txt, \\.\pipe\x, notes:x) is never
+// opened at all. A regular file that cannot be opened is left closed, its failure kept.
 void openInput(InputFile& input, const std::filesystem::path& path);
 // Reads the next bytes, at most `size`; 0 at the end, on an error, or for a closed input. An
 // error is kept as the input's failure.

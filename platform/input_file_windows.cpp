@@ -46,8 +46,15 @@ bool examineInput(HANDLE file, InputFile& into) {
 
 void openInput(InputFile& input, const fs::path& path) {
   closeInput(input);
+  // A device, a pipe or the console is known by its name alone and lists as empty, never
+  // opened: an open with no rights at all would still raise a serial port's control lines, which
+  // resets a board on it, or connect to a pipe's server. Its attributes may look like a file's.
+  const std::wstring full = fullPath(path);
+  if (full.empty() || whyNotAFile(full) != nullptr) {
+    return;
+  }
   const std::wstring name = longPath(path);
-  // Folders cannot be opened this way, and a device or pipe is refused by its type.
+  // Folders cannot be opened this way, and what a link leads to is checked by its type.
   const HANDLE file = CreateFileW(name.c_str(), GENERIC_READ,
                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);

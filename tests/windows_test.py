@@ -15,6 +15,7 @@ import shutil
 import subprocess
 import sys
 import tempfile
+import threading
 import time
 
 from checks import MENU_END, Checks, coded, folder_contents, run
@@ -136,6 +137,9 @@ SAVE_CASES = [
                 "has been saved as: //kwsrv/kwshare/n.enc"],
          after={"kwsrv/kwshare/keep": UNRELATED, "share/keep": UNRELATED,
                 "share/m.enc": coded(b"hello"), "share/n.enc": coded(b"hello")}),
+    # A serial port, here wine's COM9 mapped to a FIFO, is never opened, not even to be looked at.
+    dict(what="a device's name typed as the input", device="com9", files={},
+         keys="E\nCOM9.txt\nn\nE\nCOM9\nn\nx\n", saved=[], after={}),
     # Word processors hold their files open without sharing: such a file lists as empty, but
     # going on must not make an empty copy of it.
     dict(what="an input another program holds", held="notes.txt",
@@ -193,6 +197,32 @@ def held(holder, name, folder, env):
     finally:
         process.stdin.close()
         process.wait(timeout=60)
+
+
+@contextlib.contextmanager
+def device_behind_fifo(device, env):
+    """Runs the body with wine's `device` (com9, say) mapped to a FIFO whose writer waits for a
+    reader; yields a function that tells whether it still waits, None without a device."""
+    if not device:
+        yield None
+        return
+    with tempfile.TemporaryDirectory() as folder:
+        fifo = os.path.join(folder, "fifo")
+        os.mkfifo(fifo)
+        link = os.path.join(env["WINEPREFIX"], "dosdevices", device)
+        if os.path.lexists(link):
+            os.remove(link)
+        os.symlink(fifo, link)
+        opened = threading.Event()
+        writer = threading.Thread(target=lambda: (os.close(os.open(fifo, os.O_WRONLY)),
+                                                  opened.set()), daemon=True)
+        writer.start()
+        try:
+            yield lambda: not opened.is_set()
+        finally:
+            os.remove(link)
+            os.close(os.open(fifo, os.O_RDONLY | os.O_NONBLOCK))  # lets a waiting writer go
+            writer.join(10)
 
 
 def run_wine(command, keys, folder, env, errors=None):
@@ -293,10 +323,13 @@ def saves(windows, holder, env, checks):
             if long_folder:
                 os.rename(folder, long_folder)
             errors = []
-            with held(holder, case.get("held"), long_folder or folder, env):
+            with held(holder, case.get("held"), long_folder or folder, env), \
+                    device_behind_fifo(case.get("device"), env) as device_waits:
                 screen = run_wine([windows], case["keys"].encode(encoding),
                                   os.path.join(long_folder or folder, start),
                                   dict(env, LANG=locale), errors)[1].decode(encoding, "replace")
+                if device_waits:
+                    checks.equal(f"{what}: the device is never opened", device_waits(), True)
             if long_folder:
                 os.rename(long_folder, folder)
             checks.equal(f"{what}: the saved messages",

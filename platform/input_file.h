@@ -29,8 +29,7 @@ struct InputFile {
   // never be saved as empty; or a version other than the one opened.
   Failure failure;
   // The file's identity and version when it was opened: device and inode on POSIX, volume
-  // serial and file index on Windows; its size, modification time and change time (Windows has
-  // no change time: 0).
+  // serial and file index on Windows; its size, modification time and change time.
   std::uint64_t device = 0;
   std::uint64_t inode = 0;
   std::int64_t size = 0;

@@ -26,12 +26,17 @@ bool namesUnopenedFile(const std::wstring& name, DWORD error) {
   return !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-// What an open file is and which version of it: its volume, index, size and last write.
+// What an open file is and which version of it: its volume, index, size, last write and last
+// change. A program may rewrite a file with as many bytes and put its last-write time back; the
+// change time, which NTFS keeps for every change and nobody can set back, still moves.
 bool examineInput(HANDLE file, InputFile& into) {
   BY_HANDLE_FILE_INFORMATION info;
-  if (!GetFileInformationByHandle(file, &info)) {
+  FILE_BASIC_INFO basic;
+  if (!GetFileInformationByHandle(file, &info) ||
+      !GetFileInformationByHandleEx(file, FileBasicInfo, &basic, sizeof basic)) {
     return false;
   }
+  into.changed = basic.ChangeTime.QuadPart;
   into.device = info.dwVolumeSerialNumber;
   into.inode = static_cast<std::uint64_t>(info.nFileIndexHigh) << 32 | info.nFileIndexLow;
   into.size = static_cast<std::int64_t>(static_cast<std::uint64_t>(info.nFileSizeHigh) << 32 |
@@ -99,7 +104,7 @@ bool inputUnchanged(InputFile& input) {
     return false;
   }
   if (now.device != input.device || now.inode != input.inode || now.size != input.size ||
-      now.modified != input.modified) {
+      now.modified != input.modified || now.changed != input.changed) {
     noteRefusal(input.failure, "examine", kChangedAfterListing);
     return false;
   }

@@ -46,7 +46,8 @@ struct ExaminedTarget {
 };
 
 // Moves `from` over `to` in one step: `to` is at every moment either the old file or the new.
-// Fails if `to` no longer names what `examined` found there (on POSIX).
+// Fails if `to` no longer names what `examined` found there: on Windows, only where nothing was
+// found and something has that name now.
 bool moveFile(const std::filesystem::path& from, const std::filesystem::path& to,
               const ExaminedTarget& examined, Failure& failure);
 // Makes a move into the folder holding `path` survive a power cut, where the system needs that.

@@ -56,10 +56,19 @@ void closeNative(NativeFile file) {
   CloseHandle(handle(file));
 }
 
-bool moveFile(const fs::path& from, const fs::path& to, const ExaminedTarget&, Failure& failure) {
+bool moveFile(const fs::path& from, const fs::path& to, const ExaminedTarget& examined,
+              Failure& failure) {
+  // Where the target's name was free when it was examined, a file put there since is one nobody
+  // looked at, whose permissions the new copy never took: it is not replaced.
+  const DWORD replace = examined.exists ? MOVEFILE_REPLACE_EXISTING : 0;
   if (!MoveFileExW(longPath(from).c_str(), longPath(to).c_str(),
-                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-    noteSystemFailure(failure, "move");
+                   replace | MOVEFILE_WRITE_THROUGH)) {
+    const DWORD error = GetLastError();
+    if (error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS) {
+      noteRefusal(failure, "move", kReplacedMeanwhile);
+    } else {
+      noteSystemFailure(failure, "move", static_cast<int>(error));
+    }
     return false;
   }
   return true;

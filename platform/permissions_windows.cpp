@@ -30,12 +30,13 @@ bool mayDelete(const std::wstring& path) {
 }  // namespace
 
 bool setFinalPermissions(NativeFile file, const fs::path& replaced, const InputAccess&,
-                         ExaminedTarget&, Failure& failure) {
+                         ExaminedTarget& examined, Failure& failure) {
   FILE_BASIC_INFO basic{};  // times of 0 are left as they are
   basic.FileAttributes = FILE_ATTRIBUTE_ARCHIVE;
   const std::wstring name = longPath(replaced);
   WIN32_FILE_ATTRIBUTE_DATA existing;
-  if (GetFileAttributesExW(name.c_str(), GetFileExInfoStandard, &existing)) {
+  examined.exists = GetFileAttributesExW(name.c_str(), GetFileExInfoStandard, &existing) != 0;
+  if (examined.exists) {
     if (existing.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
       noteRefusal(failure, "examine", kFolder);
       return false;

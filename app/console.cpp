@@ -6,19 +6,34 @@
 
 #include "app/terminal_filter.h"
 
-void printLine(std::string_view text) {
-  std::cout << text << std::endl;
-}
-
-void print(std::string_view text) {
-  std::cout.write(text.data(), static_cast<std::streamsize>(text.size()));
-}
-
 namespace {
 
 bool errorsAreTerminal = false;
+std::string_view lineEnd = "\n";
 
 }  // namespace
+
+void printLine(std::string_view text) {
+  print(text);
+  std::cout << lineEnd << std::flush;
+}
+
+void print(std::string_view text) {
+  for (std::size_t end; (end = text.find('\n')) != std::string_view::npos;
+       text.remove_prefix(end + 1)) {
+    printBytes(text.substr(0, end));
+    std::cout << lineEnd;
+  }
+  printBytes(text);
+}
+
+void printBytes(std::string_view bytes) {
+  std::cout.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+void setLineEnd(std::string_view end) {
+  lineEnd = end;
+}
 
 void printRefusal(std::string_view name, std::string_view reason) {
   // Standard error is tied to standard output: what the screen holds comes first.

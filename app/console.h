@@ -4,14 +4,20 @@
 #include <string>
 #include <string_view>
 
-// The only code that touches standard input, output and error. Every read first flushes pending
-// output (standard input is tied to standard output), so a prompt is always on screen before
-// the program waits.
+// The only code that reads and writes standard input, output and error (how they carry bytes is
+// set once, in the platform layer). Every read first flushes pending output (standard input is
+// tied to standard output), so a prompt is always on screen before the program waits.
 
-// Writes text and an end of line, and flushes.
+// Writes the program's own text and an end of line, and flushes. In its text each `\n` is a line
+// end, written as the screen's.
 void printLine(std::string_view text);
-// Writes text (any bytes, any length) without an end of line.
+// Writes the program's own text without an end of line.
 void print(std::string_view text);
+// Writes bytes from outside the program (any bytes, any length) exactly as they are.
+void printBytes(std::string_view bytes);
+// The screen's line end for the program's own lines, decided once by main: "\n" until then, "\r\n"
+// where Windows writes standard output in binary mode.
+void setLineEnd(std::string_view end);
 
 // Says on standard error why a save was refused, once: `kestrovane: NAME: REASON`. On a terminal
 // the line starts with a line end and ends with none, so that it stands under the name the screen

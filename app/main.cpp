@@ -7,6 +7,9 @@
 
 int main() {
   ignoreFileSizeLimit();
+  // Before anything is read or written: a listed file's bytes reach a pipe as they are, while
+  // the program's own lines keep the line end of the system.
+  setLineEnd(passBytesExactly());
   // Decided once: a terminal is shown a file's control bytes, never made to obey them.
   setScreenIsTerminal(standardOutputIsTerminal(), terminalCharacterSet());
   setErrorsAreTerminal(standardErrorIsTerminal());

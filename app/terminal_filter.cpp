@@ -168,7 +168,7 @@ std::string_view pendingForm() {
 void printShown(std::string_view text) {
   // To a pipe or a file the bytes go as they are, at the speed of a plain write.
   if (!screen.terminal) {
-    print(text);
+    printBytes(text);
     return;
   }
   // Most bytes pass as they are: the few that do not are found eight at a time and with the table,
@@ -177,7 +177,7 @@ void printShown(std::string_view text) {
   std::size_t end = screen.pending == 0 ? plainRunEnd(text, 0) : 0;
   if (end == text.size()) {
     if (end > 0) {
-      print(text);
+      printBytes(text);
       screen.afterLineFeed = text.back() == '\n';
     }
     return;
@@ -205,11 +205,11 @@ void printShown(std::string_view text) {
     } while (screen.pending != 0 && next < text.size());
     end = plainRunEnd(text, next);
   }
-  print(std::string_view(start, static_cast<std::size_t>(out - start)));
+  printBytes(std::string_view(start, static_cast<std::size_t>(out - start)));
 }
 
 void endShown() {
-  print(pendingForm());
+  printBytes(pendingForm());
   screen.pending = 0;
   screen.afterLineFeed = false;
 }

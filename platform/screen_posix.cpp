@@ -7,6 +7,11 @@
 
 #include "platform/screen.h"
 
+// POSIX reads and writes bytes as they are already.
+const char* passBytesExactly() {
+  return "\n";
+}
+
 bool standardOutputIsTerminal() {
   return isatty(STDOUT_FILENO) == 1;
 }

@@ -1,5 +1,6 @@
 """Runs kestrovane.exe under wine beside the Linux build and checks that Windows users get the
-same program: the same screen once the console's CR LF line ends are read as LF, the same files,
+same program: the same screen, but for the CR LF that ends the program's own lines (a listed file's
+bytes, and piped keys, pass exactly), the same files,
 files with CR LF line breaks restored byte for byte, full paths with backslashes, and the failure
 message for an output that cannot be saved. Names in other languages are typed in the code page
 Windows gives them (ANSI when piped, the console's own in a console) and name the right files; in
@@ -11,6 +12,7 @@ Usage: windows_test.py path/to/kestrovane path/to/kestrovane.exe
 """
 import contextlib
 import os
+import re
 import shutil
 import subprocess
 import sys
@@ -137,6 +139,11 @@ SAVE_CASES = [
                 "has been saved as: //kwsrv/kwshare/n.enc"],
          after={"kwsrv/kwshare/keep": UNRELATED, "share/keep": UNRELATED,
                 "share/m.enc": coded(b"hello"), "share/n.enc": coded(b"hello")}),
+    # A listed file's bytes reach a pipe as they are; a ^Z typed is a character, not the end.
+    dict(what="a CR LF file listed to a pipe", pipe=True, files={"notes.txt": SAMPLE},
+         keys="E\nnotes.txt\nn\nx\n", listed="notes.txt", saved=[], after={"notes.txt": SAMPLE}),
+    dict(what="^Z in a piped message", files={}, keys="M\nnote\nhel\x1alo\ny\nk\nx\n",
+         saved=["has been saved as: note.enc"], after={"note.enc": coded(b"hel\x1alo")}),
     # A serial port, here wine's COM9 mapped to a FIFO, is never opened, not even to be looked at.
     dict(what="a device's name typed as the input", device="com9", files={},
          keys="E\nCOM9.txt\nn\nE\nCOM9\nn\nx\n", saved=[], after={}),
@@ -225,19 +232,35 @@ def device_behind_fifo(device, env):
             writer.join(10)
 
 
-def run_wine(command, keys, folder, env, errors=None):
+def run_wine(command, keys, folder, env, errors=None, pipe=False):
     """Runs `command` under wine as checks.run runs a program, and adds what it wrote to standard
-    error to `errors`, if given. The screen goes to a file: wine's own background processes hold a
+    error to `errors`, if given. The screen goes to a file, or to a pipe that is read once the
+    program has ended (a screen that fits the pipe): wine's own background processes may hold the
     pipe open until the wineserver quits, seconds later."""
     with tempfile.TemporaryFile() as screen, tempfile.TemporaryFile() as told:
-        result = subprocess.run(["wine"] + command, input=keys, cwd=folder, stdout=screen,
-                                stderr=told, timeout=120, env=env)
+        process = subprocess.Popen(["wine"] + command, stdin=subprocess.PIPE, cwd=folder,
+                                   stdout=subprocess.PIPE if pipe else screen, stderr=told, env=env)
+        process.stdin.write(keys)
+        process.stdin.close()
+        status = process.wait(timeout=120)
+        if pipe:
+            os.set_blocking(process.stdout.fileno(), False)
+            screen.write(process.stdout.read() or b"")
+            process.stdout.close()
         screen.seek(0)
         if errors is not None:
             told.seek(0)
             errors += [line for line in told.read().splitlines(True)
                        if line.startswith(b"kestrovane: ")]
-        return result.returncode, screen.read()
+        return status, screen.read()
+
+
+def own_line_ends_crlf(screen):
+    """A Linux screen as Windows shows it: the program's own line ends CR LF, while the bytes of
+    the sample file and of its coded form, listed or echoed, stay exactly as they are."""
+    pieces = re.split(b"(" + re.escape(SAMPLE) + b"|" + re.escape(CODED_SAMPLE) + b")", screen)
+    return b"".join(piece if i % 2 else piece.replace(b"\n", b"\r\n")
+                    for i, piece in enumerate(pieces))
 
 
 def tree(folder):
@@ -327,7 +350,8 @@ def saves(windows, holder, env, checks):
                     device_behind_fifo(case.get("device"), env) as device_waits:
                 screen = run_wine([windows], case["keys"].encode(encoding),
                                   os.path.join(long_folder or folder, start),
-                                  dict(env, LANG=locale), errors)[1].decode(encoding, "replace")
+                                  dict(env, LANG=locale), errors,
+                                  case.get("pipe", False))[1].decode(encoding, "replace")
                 if device_waits:
                     checks.equal(f"{what}: the device is never opened", device_waits(), True)
             if long_folder:
@@ -337,6 +361,10 @@ def saves(windows, holder, env, checks):
             checks.equal(f"{what}: why not saved, on standard error",
                          [line.decode(encoding, "replace") for line in errors],
                          [f"kestrovane: {told}\r\n" for told in case.get("told", [])])
+            if case.get("listed"):
+                listing = case["files"][case["listed"]].decode(encoding)
+                checks.equal(f"{what}: the listing shows the file's bytes",
+                             f"contains:\r\n{listing}\r\nDo you" in screen, True)
             checks.equal(f"{what}: the files", tree(folder), case["after"])
             if case.get("links"):
                 checks.equal(f"{what}: the links stay links to their files",
@@ -454,9 +482,10 @@ def main():
             open(os.path.join(folder, "empty.txt"), "wb").close()
         for number, keys in enumerate(SESSIONS, 1):
             status, screen = run_wine([windows], keys, emulated, env)
-            checks.equal(f"session {number}: the screen, CR LF read as LF",
-                         (status, screen.replace(b"\r\n", b"\n").replace(b"none\\b", b"none/b")),
-                         run([linux], keys.replace(b"\\", b"/"), native))
+            linux_status, linux_screen = run([linux], keys.replace(b"\\", b"/"), native)
+            checks.equal(f"session {number}: the screen, the program's own line ends CR LF",
+                         (status, screen.replace(b"none\\b", b"none/b")),
+                         (linux_status, own_line_ends_crlf(linux_screen)))
         checks.equal("files", folder_contents(emulated), folder_contents(native))
         checks.equal("test.txt restored byte for byte", folder_contents(emulated)["test.txt"],
                      SAMPLE)

@@ -3,11 +3,11 @@
 
 // The guard that keeps an interruption from leaving a temporary behind.
 //
-// One temporary file at a time is guarded: while it is, an interrupting signal (Ctrl-C, a closed
-// terminal or pipe, kill; a closed console window on Windows) removes it before the program ends
-// as that signal would end it. The handlers are installed by the first guard. A signal that the
-// program inherited as ignored (under nohup, say) stays ignored, and one that already has a
-// handler keeps it.
+// One temporary file at a time is guarded: while it is, a signal that ends the program (Ctrl-C,
+// a closed terminal or pipe, kill, a real-time signal: any but SIGKILL and a crash; a closed
+// console window on Windows) removes it before the program ends as that signal would end it. The
+// handlers are installed by the first guard. A signal that the program inherited as ignored
+// (under nohup, say) stays ignored, and one that already has a handler keeps it.
 //
 // A guard and the file it names must change together, so that a signal never finds a temporary
 // without its guard, nor a guard naming a file that is no longer ours. So the guard is set and

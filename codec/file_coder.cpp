@@ -144,7 +144,7 @@ void codeFile(ProgramState& state, Direction direction) {
   // earlier output stays as it was.
   const bool asListed = stillAsListed(state);
   if (asListed) {
-    openSafeOutput(state.outputFile, outName, typedName, state.inputFile.access);
+    openSafeOutput(state.outputFile, outName, typedName, state.inputFile);
   } else {
     state.outputFile = OutputFile();  // no copy is started, and none from before is told of
     abandonForInput(state, typedName);

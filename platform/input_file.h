@@ -24,6 +24,9 @@ struct InputAccess {
 // An open input and what its open saw of it, so that a save codes exactly the file that was listed.
 struct InputFile {
   NativeFile handle = kNoFile;
+  // The folder its name lies in, found and held when it was opened, where its output is saved;
+  // not found where it was not looked for.
+  Folder folder;
   // The first thing that went wrong: a regular file under the name that could not be opened or
   // read (no permission, held by another program, a read error), which lists as empty yet must
   // never be saved as empty; or a version other than the one opened.

@@ -124,5 +124,6 @@ void closeInput(InputFile& input) {
   if (input.handle != kNoFile) {
     close(descriptor(input.handle));
   }
+  closeFolder(input.folder);
   input = InputFile();
 }

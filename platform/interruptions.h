@@ -16,6 +16,8 @@
 
 #include <filesystem>
 
+#include "platform/native_file.h"
+
 // Makes a write past the file-size limit (ulimit -f) fail with an error, as a full disk does,
 // rather than end the program: the save then fails, its temporary is removed, and the menu
 // comes back. Called once at the start.
@@ -23,9 +25,10 @@ void ignoreFileSizeLimit();
 
 void holdInterruptions();
 void releaseInterruptions();
-// Guards `temporary`, instead of any file guarded before. False if it cannot be guarded (its
-// path is too long to be kept for the signal handler).
-bool guardTemporary(const std::filesystem::path& temporary);
+// Guards the file `temporary` in `folder`, instead of any file guarded before: the folder's
+// descriptor is kept, and must stay open until the guard is cleared. False if it cannot be
+// guarded (its path is too long to be kept for the signal handler).
+bool guardTemporary(const Folder& folder, const std::filesystem::path& temporary);
 void unguardTemporary();
 
 #endif  // KESTROVANE_PLATFORM_INTERRUPTIONS_H

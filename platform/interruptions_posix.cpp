@@ -1,5 +1,6 @@
 // The guard that removes a temporary when a signal ends the program.
 
+#include <fcntl.h>
 #include <limits.h>
 #include <signal.h>
 #include <unistd.h>
@@ -7,6 +8,7 @@
 #include <cstring>
 
 #include "platform/interruptions.h"
+#include "platform/posix_internal.h"
 
 namespace fs = std::filesystem;
 
@@ -42,15 +44,18 @@ void forEachInterruption(Use use) {
 #endif
 }
 
-// What the signal handler may touch: a fixed buffer and a flag, never an allocated string.
-char guardedPath[PATH_MAX];
+// What the signal handler may touch: the folder's descriptor, a fixed buffer and a flag, never an
+// allocated string. The folder is the one the temporary was created in, whatever its name leads
+// to by the time a signal comes.
+int guardedFolder = AT_FDCWD;
+char guardedName[PATH_MAX];
 volatile sig_atomic_t guarding = 0;
 
 sigset_t beforeHold;
 
 extern "C" void removeTemporaryAndEnd(int signal) {
   if (guarding) {
-    unlink(guardedPath);
+    unlinkat(guardedFolder, guardedName, 0);
   }
   // The handler was reset to the default on entry, so this ends the program by the same signal
   // and a shell sees what happened.
@@ -97,13 +102,14 @@ void releaseInterruptions() {
   sigprocmask(SIG_SETMASK, &beforeHold, nullptr);
 }
 
-bool guardTemporary(const fs::path& temporary) {
-  const std::string& name = temporary.native();
-  if (name.size() >= sizeof guardedPath) {
+bool guardTemporary(const Folder& folder, const fs::path& temporary) {
+  const fs::path name = nameIn(folder, temporary);
+  if (name.native().size() >= sizeof guardedName) {
     return false;
   }
   installHandlers();
-  std::memcpy(guardedPath, name.c_str(), name.size() + 1);
+  guardedFolder = folderAt(folder);
+  std::memcpy(guardedName, name.c_str(), name.native().size() + 1);
   guarding = 1;
   return true;
 }

@@ -43,6 +43,11 @@ PRIVATE_INPUT = "printf 'hello there' > in.txt && chmod 600 in.txt"
 SWAP_TARGET = ("(for i in $(seq 1000); do [ \"$(stat -c %a .in.enc.kestrovane-*.tmp 2>/dev/null)\""
                " = 644 ] && break; sleep 0.01; done; cp -p in.enc swap && mv -f swap in.enc) &"
                ' exec "$@"')
+# Swaps the folder d, which nobody owns, for nobody's link to root's private folder once the new
+# copy has its final mode, while strace holds the program at the flush that follows.
+SWAP_FOLDER = ("(for i in $(seq 1000); do [ \"$(stat -c %a d/.in.enc.kestrovane-*.tmp 2>/dev/null)\""
+               f" = 644 ] && break; sleep 0.01; done; {' '.join(NOBODY)} sh -c 'mv d d.old &&"
+               " ln -s home d') & exec \"$@\"")
 # Counts the temporaries the program tried to create, into the file `tries`.
 COUNT_TRIES = ('strace -f -o trace -e trace=open,openat "$@";'
                " grep -c 'kestrovane-[0-9]*[.]tmp' trace > tries")
@@ -109,6 +114,13 @@ CASES = [
          f" > home/in.enc && printf hi > home/in.txt && {' '.join(NOBODY)} ln -s home x",
          typed="x/in.txt", files=["x", "home/in.enc"], root=True,
          why="x/in.enc: is a link another user made in a shared folder"),
+    # The folder that was listed is the folder written, whatever its name leads to by then.
+    *(saved(f"folder swapped for a link while flushed, {kind}", f"chmod {mode} . && mkdir -m 700"
+            f" home && echo secret > home/in.enc && {' '.join(NOBODY)} mkdir d", "d.old/in.enc",
+            (0o644, 0, 0), typed="d/in.txt", files=["home/in.enc", "d.old/in.enc"],
+            prefix=["bash", "-c", SWAP_FOLDER, "bash",
+                    *strace("-e", "inject=fsync:delay_enter=3000000:when=1")], root=True)
+      for kind, mode in [("sticky", "1777"), ("not sticky", "777")]),
     Case("file put by another user", f"chmod 1777 . && {' '.join(NOBODY)} sh -c 'umask 0;"
          " : > in.enc'", root=True,
          why="in.enc: is a file another user put in a shared folder"),

@@ -48,6 +48,9 @@ SWAP_TARGET = ("(for i in $(seq 1000); do [ \"$(stat -c %a .in.enc.kestrovane-*.
 SWAP_FOLDER = ("(for i in $(seq 1000); do [ \"$(stat -c %a d/.in.enc.kestrovane-*.tmp 2>/dev/null)\""
                f" = 644 ] && break; sleep 0.01; done; {' '.join(NOBODY)} sh -c 'mv d d.old &&"
                " ln -s home d') & exec \"$@\"")
+# Says on standard error if the program opened in.txt for more than finding it.
+ONLY_FOUND = ('strace -f -o trace -e trace=open,openat "$@" && if grep \'"in[.]txt"\' trace |'
+              " grep -qv O_PATH; then echo in.txt was opened >&2; fi")
 # Counts the temporaries the program tried to create, into the file `tries`.
 COUNT_TRIES = ('strace -f -o trace -e trace=open,openat "$@";'
                " grep -c 'kestrovane-[0-9]*[.]tmp' trace > tries")
@@ -63,14 +66,14 @@ def strace(*options):
 # "as before", "as touch gives" (a new file beside it, limited by the input as the program limits
 # an output: group and others get at most what the input's mode gives them), or (mode, uid[, gid[,
 # ACL]]); the folder the program runs in; whether only root can run it; and for a refused save,
-# the file it blames and why, as standard error tells them. An input that cannot be read as a
-# file is confirmed as empty.
+# the file it blames and why, as standard error tells them; whether the program must not read the
+# input, though it is a file. An input that cannot be read as a file is confirmed as empty.
 # Root alone may give files away (chown, chgrp to a group it is not in), make devices, mount, or
 # run a step as nobody: the rows about a shared folder where another user put something need
 # that second user, nobody, to put it there. The other rows run as whoever runs the test.
 Case = collections.namedtuple(
-    "Case", "name setup typed prefix saved files written expected inside root why",
-    defaults=("in.txt", [], False, ["in.enc"], None, None, "", False, None))
+    "Case", "name setup typed prefix saved files written expected inside root why unread",
+    defaults=("in.txt", [], False, ["in.enc"], None, None, "", False, None, False))
 
 
 def saved(name, setup, written, expected, **fields):
@@ -112,8 +115,8 @@ CASES = [
          why="in.enc: is a link another user made in a shared folder"),
     Case("folder link planted by another user", "chmod 1777 . && mkdir -m 700 home && echo secret"
          f" > home/in.enc && printf hi > home/in.txt && {' '.join(NOBODY)} ln -s home x",
-         typed="x/in.txt", files=["x", "home/in.enc"], root=True,
-         why="x/in.enc: is a link another user made in a shared folder"),
+         typed="x/in.txt", files=["x", "home/in.enc"], root=True, unread=True,
+         why="x/in.txt: is a link another user made in a shared folder"),
     # The folder that was listed is the folder written, whatever its name leads to by then.
     *(saved(f"folder swapped for a link while flushed, {kind}", f"chmod {mode} . && mkdir -m 700"
             f" home && echo secret > home/in.enc && {' '.join(NOBODY)} mkdir d", "d.old/in.enc",
@@ -174,7 +177,8 @@ CASES = [
           typed="../../y.txt", inside="p/q/r", files=["p/y.enc"]),
     # A FIFO as the input is empty at once: opening it waits for no writer. A socket cannot be
     # opened at all, yet is no file whose content was kept from the user.
-    saved("FIFO as the input", "mkfifo in.txt", "in.enc", "as touch gives"),
+    saved("FIFO as the input", "mkfifo in.txt", "in.enc", "as touch gives",
+          prefix=["sh", "-c", ONLY_FOUND, "sh"]),
     saved("socket as the input", f"{shlex.quote(sys.executable)} -c 'import socket;"
           " socket.socket(socket.AF_UNIX).bind(\"in.txt\")'", "in.enc", "as touch gives"),
     # Only a regular file that the user may write is replaced.
@@ -275,7 +279,7 @@ def temporaries(folder):
 
 
 def run_case(program, case, folder, checks):
-    name, setup, typed, prefix, saved, names, written, expected, inside, _, why = case
+    name, setup, typed, prefix, saved, names, written, expected, inside, _, why, unread = case
     os.chmod(folder, 0o755)  # a folder from tempfile is 0700: nobody could not reach it
     source = BIG if typed == "big.txt" else TEXT
     if typed == "big.txt":
@@ -286,7 +290,7 @@ def run_case(program, case, folder, checks):
     if not os.path.lexists(input_path) and os.path.isdir(os.path.dirname(input_path)):
         with open(input_path, "wb") as f:
             f.write(source)
-    empty = not os.path.isfile(input_path)
+    empty = unread or not os.path.isfile(input_path)
     if empty:
         source = b""
     if expected == "as touch gives":

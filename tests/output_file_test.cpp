@@ -8,6 +8,7 @@
 #include <string>
 
 #include "codec/output_name.h"
+#include "platform/input_file.h"
 #include "tests/dialogue.h"
 
 namespace fs = std::filesystem;
@@ -142,4 +143,26 @@ TEST_F(OutputFileTest, ALinkStaysALinkAndTheFileItNamesIsReplaced) {
   openSafeOutput(file, "loop-a", "loop-a", InputFile());
   EXPECT_FALSE(commitSafeOutput(file));
   EXPECT_EQ(listFolder(), "dangling.enc loop-a loop-b middle notes.enc real");
+}
+
+TEST_F(OutputFileTest, TheCopyIsSavedInTheFolderThatWasListedWhateverItsNameLeadsToLater) {
+  fs::create_directories("listed");
+  fs::create_directories("other");
+  writeFile("listed/in.txt", "text");
+  writeFile("other/in.enc", "other's");
+  InputFile input;
+  openInput(input, "listed/in.txt");
+  // Swapped for a link after the listing, and renamed again while the copy is written.
+  fs::rename("listed", "moved");
+  fs::create_directory_symlink("other", "listed");
+  OutputFile file;
+  openSafeOutput(file, "listed/in.enc", "listed/in.enc", input);
+  closeInput(input);
+  writeSafeOutput(file, "new", 3);
+  fs::rename("moved", "again");
+  EXPECT_TRUE(commitSafeOutput(file));
+  EXPECT_EQ(readFile("again/in.enc"), "new");
+  EXPECT_EQ(listFolder("again"), "in.enc in.txt");
+  EXPECT_EQ(listFolder("other"), "in.enc");
+  EXPECT_EQ(readFile("other/in.enc"), "other's");
 }

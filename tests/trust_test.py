@@ -43,11 +43,19 @@ PRIVATE_INPUT = "printf 'hello there' > in.txt && chmod 600 in.txt"
 SWAP_TARGET = ("(for i in $(seq 1000); do [ \"$(stat -c %a .in.enc.kestrovane-*.tmp 2>/dev/null)\""
                " = 644 ] && break; sleep 0.01; done; cp -p in.enc swap && mv -f swap in.enc) &"
                ' exec "$@"')
-# Swaps the folder d, which nobody owns, for nobody's link to root's private folder once the new
-# copy has its final mode, while strace holds the program at the flush that follows.
-SWAP_FOLDER = ("(for i in $(seq 1000); do [ \"$(stat -c %a d/.in.enc.kestrovane-*.tmp 2>/dev/null)\""
-               f" = 644 ] && break; sleep 0.01; done; {' '.join(NOBODY)} sh -c 'mv d d.old &&"
-               " ln -s home d') & exec \"$@\"")
+# Swaps the folder d, which nobody owns, for nobody's link to root's private folder once `ready`
+# holds, while strace holds the program: before the answer (its input open), or at the flush of
+# the new copy (which has its final mode).
+def swap_folder(ready):
+    return (f"(for i in $(seq 1000); do {ready} && break; sleep 0.01; done; {' '.join(NOBODY)}"
+            " sh -c 'mv d d.old && ln -s home d') & exec \"$@\"")
+
+
+SWAP_MOMENTS = [
+    ("before the answer", "ls -l /proc/[0-9]*/fd 2>/dev/null | grep -q /d/in.txt$",
+     ["-P", "d/in.txt", "-e", "inject=fstat,newfstatat:delay_enter=3000000:when=2"]),
+    ("while flushed", '[ "$(stat -c %a d/.in.enc.kestrovane-*.tmp 2>/dev/null)" = 644 ]',
+     ["-e", "inject=fsync:delay_enter=3000000:when=1"])]
 # Says on standard error if the program opened in.txt for more than finding it.
 ONLY_FOUND = ('strace -f -o trace -e trace=open,openat "$@" && if grep \'"in[.]txt"\' trace |'
               " grep -qv O_PATH; then echo in.txt was opened >&2; fi")
@@ -118,12 +126,12 @@ CASES = [
          typed="x/in.txt", files=["x", "home/in.enc"], root=True, unread=True,
          why="x/in.txt: is a link another user made in a shared folder"),
     # The folder that was listed is the folder written, whatever its name leads to by then.
-    *(saved(f"folder swapped for a link while flushed, {kind}", f"chmod {mode} . && mkdir -m 700"
-            f" home && echo secret > home/in.enc && {' '.join(NOBODY)} mkdir d", "d.old/in.enc",
-            (0o644, 0, 0), typed="d/in.txt", files=["home/in.enc", "d.old/in.enc"],
-            prefix=["bash", "-c", SWAP_FOLDER, "bash",
-                    *strace("-e", "inject=fsync:delay_enter=3000000:when=1")], root=True)
-      for kind, mode in [("sticky", "1777"), ("not sticky", "777")]),
+    *(saved(f"folder swapped for a link {moment}, {kind}", f"chmod {mode} . && mkdir -m 700 home"
+            f" && echo secret > home/in.enc && {' '.join(NOBODY)} mkdir d", "d.old/in.enc",
+            (0o644, 0, 0), typed="d/in.txt", files=["home/in.enc", "d.old/in.enc"], root=True,
+            prefix=["bash", "-c", swap_folder(ready), "bash", *strace(*options)])
+      for kind, mode in [("sticky", "1777"), ("not sticky", "777")]
+      for moment, ready, options in SWAP_MOMENTS),
     Case("file put by another user", f"chmod 1777 . && {' '.join(NOBODY)} sh -c 'umask 0;"
          " : > in.enc'", root=True,
          why="in.enc: is a file another user put in a shared folder"),

@@ -105,7 +105,7 @@ bool startSave(ProgramState& state, const std::string& outName, const std::strin
     abandonForInput(state, typedName);
     return false;
   }
-  openSafeOutput(state.outputFile, outName, typedName, state.inputFile.access);
+  openSafeOutput(state.outputFile, outName, typedName, state.inputFile);
   return true;
 }
 

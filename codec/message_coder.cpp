@@ -43,7 +43,7 @@ void codeMessage(ProgramState& state) {
   }
 
   printLine("   Encoded Output:");
-  openSafeOutput(state.outputFile, state.targetName, state.sourceName, InputAccess());
+  openSafeOutput(state.outputFile, state.targetName, state.sourceName, InputFile());
   const std::string coded = codedForm(std::string_view(state.messageText).substr(1));
   printShown(coded);
   endShown();

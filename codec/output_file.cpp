@@ -26,16 +26,15 @@ void createTemporaryFor(OutputFile& file) {
   bool nameTaken = true;
   int error = 0;
   for (int attempt = 0; attempt < 10 && nameTaken; ++attempt) {
-    fs::path name = ".";
-    name += file.target.filename().native().substr(0, kMostNameLength);
-    name += kTemporaryMark + std::to_string(random() % 1000000000) + ".tmp";
-    file.temporary = file.target.parent_path() / name;
+    file.temporary = ".";
+    file.temporary += file.target.native().substr(0, kMostNameLength);
+    file.temporary += kTemporaryMark + std::to_string(random() % 1000000000) + ".tmp";
     holdInterruptions();
-    file.handle = createTemporary(file.temporary, nameTaken);
+    file.handle = createTemporary(file.folder, file.temporary, nameTaken);
     error = lastSystemError();
-    if (file.handle != kNoFile && !guardTemporary(file.temporary)) {
+    if (file.handle != kNoFile && !guardTemporary(file.folder, file.temporary)) {
       closeNative(file.handle);
-      removeFile(file.temporary);
+      removeFile(file.folder, file.temporary);
       file.handle = kNoFile;
       noteRefusal(file.failure, "guard", kPathTooLong);
     }
@@ -49,9 +48,10 @@ void createTemporaryFor(OutputFile& file) {
 }  // namespace
 
 void openSafeOutput(OutputFile& file, const std::string& name, std::string_view typedName,
-                    const InputAccess& input) {
+                    const InputFile& input) {
+  closeFolder(file.folder);
   file = OutputFile();
-  file.input = input;
+  file.input = input.access;
   file.blamed = name;
   if (typedName.find('\0') != std::string_view::npos) {
     file.blamed = typedName;
@@ -63,8 +63,17 @@ void openSafeOutput(OutputFile& file, const std::string& name, std::string_view 
     noteSystemFailure(file.failure, "name");
     return;
   }
-  file.target = followOutputLinks(typed, file.failure);
-  if (!file.target.empty() && mayWriteOutput(file.target, file.failure)) {
+  // The folder that was listed is the folder written, whatever its name leads to by now.
+  Folder found;
+  if (input.folder.path.empty()) {
+    found = findFolderOf(typed, file.failure);
+  }
+  const Folder& folder = input.folder.path.empty() ? found : input.folder;
+  if (!folder.path.empty()) {
+    file.target = followOutputLinks(folder, typed, file.folder, file.failure);
+  }
+  closeFolder(found);
+  if (!file.target.empty() && mayWriteOutput(file.folder.path / file.target, file.failure)) {
     createTemporaryFor(file);
   }
 }
@@ -97,8 +106,9 @@ void abandonSafeOutput(OutputFile& file, const Failure& inputFailure, std::strin
 bool commitSafeOutput(OutputFile& file) {
   bool saved = false;
   if (file.handle != kNoFile) {
-    const bool complete = !file.failure && setFinalPermissions(file.handle, file.target, file.input,
-                                                               file.examined, file.failure);
+    const bool complete =
+        !file.failure && setFinalPermissions(file.handle, file.folder, file.target, file.input,
+                                             file.examined, file.failure);
     const bool flushed = complete && flushAndClose(file.handle);
     if (complete && !flushed) {
       noteSystemFailure(file.failure, "flush");
@@ -107,17 +117,19 @@ bool commitSafeOutput(OutputFile& file) {
       closeNative(file.handle);
     }
     holdInterruptions();
-    saved = flushed && moveFile(file.temporary, file.target, file.examined, file.failure);
+    saved =
+        flushed && moveFile(file.folder, file.temporary, file.target, file.examined, file.failure);
     if (!saved) {
-      removeFile(file.temporary);
+      removeFile(file.folder, file.temporary);
     }
     unguardTemporary();
     releaseInterruptions();
     // The move has happened either way, so a folder that cannot be flushed does not undo it.
     if (saved) {
-      flushFolderOf(file.target);
+      flushFolder(file.folder);
     }
   }
+  closeFolder(file.folder);
   file.handle = kNoFile;
   return saved;
 }

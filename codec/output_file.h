@@ -17,8 +17,9 @@
 // was, and no temporary behind.
 struct OutputFile {
   NativeFile handle = kNoFile;
-  std::filesystem::path temporary;  // the new copy while it is written
-  std::filesystem::path target;     // the file it replaces, links followed
+  Folder folder;                    // the folder the target lies in, held while the copy is made
+  std::filesystem::path temporary;  // the new copy's name there while it is written
+  std::filesystem::path target;     // the name there of the file it replaces, links followed
   InputAccess input;                // who may read the input: no more here
   ExaminedTarget examined;          // what the target was when examined
   std::int64_t written = 0;         // bytes written to the new copy
@@ -28,13 +29,15 @@ struct OutputFile {
   std::string blamed;
 };
 
-// Starts a new copy of the file named `name`, derived from `typedName` as the user typed it, to be
-// no more open than an input that `input` may read (InputAccess() where there is none). If none
-// can be created, the failure is kept and later writes do nothing. A typed name holding a NUL
-// byte creates nothing: the system would read it only up to the NUL, which may leave another
-// file's name, even where `name` holds none.
+// Starts a new copy of the file named `name`, derived from `typedName` as the user typed it, in
+// the folder where `input` was found, to be no more open than `input` may be read (InputFile()
+// where there is none: a message). The folder is the one held when the input was opened, since
+// `name` has the same folders; without one (a message, or folders that were not there), it is
+// found now. If no copy can be created, the failure is kept and later writes do nothing. A typed
+// name holding a NUL byte creates nothing: the system would read it only up to the NUL, which may
+// leave another file's name, even where `name` holds none.
 void openSafeOutput(OutputFile& file, const std::string& name, std::string_view typedName,
-                    const InputAccess& input);
+                    const InputFile& input);
 void writeSafeOutput(OutputFile& file, const char* data, std::size_t size);
 // Gives up the new copy for what went wrong with the input named `inputName`, whether or not the
 // copy was started: later writes do nothing, and the commit removes it and reports the file not

@@ -37,9 +37,9 @@ bool readAcl(const fs::path& path, const char* name, std::vector<char>& acl) {
   return keepAcl(getxattr(path.c_str(), name, acl.data(), acl.size()), acl);
 }
 
-bool readAcl(int fd, std::vector<char>& acl) {
+bool readAcl(int fd, const char* name, std::vector<char>& acl) {
   acl.resize(kMostAclSize);
-  return keepAcl(fgetxattr(fd, kAccessAcl, acl.data(), acl.size()), acl);
+  return keepAcl(fgetxattr(fd, name, acl.data(), acl.size()), acl);
 }
 
 unsigned aclField(const std::vector<char>& acl, std::size_t at) {
@@ -93,7 +93,7 @@ InputAccess accessOf(int fd, const struct stat& status) {
   access.group = static_cast<std::int64_t>(status.st_gid);
 #ifdef __linux__
   std::vector<char> acl;
-  if (!readAcl(fd, acl)) {
+  if (!readAcl(fd, kAccessAcl, acl)) {
     access.permissions &= ~070u;
   }
   const std::size_t group = aclEntryAt(acl, kAclGroupObject);

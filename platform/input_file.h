@@ -24,8 +24,12 @@ struct InputAccess {
 // An open input and what its open saw of it, so that a save codes exactly the file that was listed.
 struct InputFile {
   NativeFile handle = kNoFile;
+  // The folder its name lies in, found and held when it was opened, where its output is saved;
+  // not found where nothing is there (on Windows, never found: the output finds its own).
+  Folder folder;
   // The first thing that went wrong: a regular file under the name that could not be opened or
-  // read (no permission, held by another program, a read error), which lists as empty yet must
+  // read (no permission, held by another program, a read error), or a name whose folder may not
+  // be walked (a link another user made in a shared folder, say), which lists as empty yet must
   // never be saved as empty; or a version other than the one opened.
   Failure failure;
   // The file's identity and version when it was opened: device and inode on POSIX, volume
@@ -40,10 +44,12 @@ struct InputFile {
   InputAccess access;
 };
 
-// Opens a regular file for reading. Anything else (missing, a folder, a device, a pipe) is left
-// closed, so the program never blocks or reads without end; it counts as an empty file. On
-// Windows a device's, a pipe's or a stream's name (COM9.txt, \\.\pipe\x, notes:x) is never
-// opened at all. A regular file that cannot be opened is left closed, its failure kept.
+// Finds the folder `path` lies in and holds it (findFolderOf), then opens for reading the file
+// the name leads to there, if it is a regular file. Anything else (missing, a folder, a device, a
+// pipe, a socket) is looked at without being opened, so the program never blocks, reads without
+// end, or sets a device going; it counts as an empty file. On Windows a device's, a pipe's or a
+// stream's name (COM9.txt, \\.\pipe\x, notes:x) is never opened at all. A regular file that
+// cannot be opened, or a folder that may not be walked, is left closed, its failure kept.
 void openInput(InputFile& input, const std::filesystem::path& path);
 // Reads the next bytes, at most `size`; 0 at the end, on an error, or for a closed input. An
 // error is kept as the input's failure.
@@ -55,6 +61,7 @@ bool inputUnchanged(InputFile& input);
 // all of them, unless the file ends first or an error, kept as the input's failure, stops the
 // reading.
 std::size_t readInputAt(InputFile& input, std::int64_t offset, char* into, std::size_t size);
+// Closes the input and its folder.
 void closeInput(InputFile& input);
 
 #endif  // KESTROVANE_PLATFORM_INPUT_FILE_H

@@ -7,6 +7,7 @@
 #include <cerrno>
 
 #include "platform/input_file.h"
+#include "platform/names.h"
 #include "platform/posix_internal.h"
 
 namespace fs = std::filesystem;
@@ -30,39 +31,82 @@ bool namesNothing(int error) {
   return error == ENOENT || error == ENOTDIR;
 }
 
-// Whether a name that could not be opened with `error` still names a regular file: one the user
-// may not read, say. A name that names nothing lists as empty.
-bool namesUnopenedFile(const fs::path& path, int error) {
-  if (namesNothing(error)) {
+// Looks at the file `name` in `folder` leads to, its links followed, without opening it for
+// reading: a FIFO or a device opened to be looked at could block, or act (a serial port's board
+// resets, a tape rewinds). Through a descriptor that only finds the file (O_PATH), left in
+// `found`, or where the system has none, by name (-1). False where there is nothing to look at;
+// where that is not because the name names nothing, the failure is kept.
+bool lookAtInput(const Folder& folder, const fs::path& name, struct stat& status, int& found,
+                 Failure& failure) {
+  const fs::path path = nameIn(folder, name);
+#ifdef O_PATH
+  found =
+      retryOnInterrupt([&] { return openat(folderAt(folder), path.c_str(), O_PATH | O_CLOEXEC); });
+  if (found >= 0 && fstat(found, &status) != 0) {
+    noteSystemFailure(failure, "examine");
     return false;
   }
-  struct stat status;
-  if (stat(path.c_str(), &status) != 0) {
-    return !namesNothing(errno);
+  const bool looked = found >= 0;
+#else
+  found = -1;
+  const bool looked = fstatat(folderAt(folder), path.c_str(), &status, 0) == 0;
+#endif
+  if (!looked && !namesNothing(errno)) {
+    noteSystemFailure(failure, "open");
   }
-  return S_ISREG(status.st_mode);
+  return looked;
+}
+
+// Opens for reading the regular file looked at as `status`, never another that took its name
+// since: through its descriptor's name under /proc, or where /proc is missing, by its name, as
+// long as that still leads to the same file. -1 where it cannot, the reason kept in `failure`.
+int openLooked(const Folder& folder, const fs::path& name, int found, const struct stat& status,
+               Failure& failure) {
+  // Not blocking, should another file stand there: opening a pipe would wait for a writer.
+  constexpr int kRead = O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
+  int fd = found < 0 ? -1 : retryOnInterrupt([&] { return open(procName(found).c_str(), kRead); });
+  if (fd < 0 && (found < 0 || errno == ENOENT)) {
+    fd = retryOnInterrupt(
+        [&] { return openat(folderAt(folder), nameIn(folder, name).c_str(), kRead); });
+    struct stat opened;
+    if (fd >= 0 && (fstat(fd, &opened) != 0 || opened.st_dev != status.st_dev ||
+                    opened.st_ino != status.st_ino)) {
+      close(fd);
+      noteRefusal(failure, "open", kChangedAfterListing);
+      return -1;
+    }
+  }
+  if (fd < 0) {
+    noteSystemFailure(failure, "open");
+  }
+  return fd;
 }
 
 }  // namespace
 
 void openInput(InputFile& input, const fs::path& path) {
   closeInput(input);
-  // Not blocking: opening a pipe for reading would otherwise wait for a writer.
-  const int fd = retryOnInterrupt(
-      [&] { return open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC); });
-  if (fd < 0) {
-    const int error = errno;
-    if (namesUnopenedFile(path, error)) {
-      noteSystemFailure(input.failure, "open", error);
+  Failure walk;
+  input.folder = findFolderOf(path, walk);
+  if (input.folder.path.empty()) {
+    // Folders that are not there list as empty, as a missing file does; a walk that failed
+    // otherwise, or was refused, must keep the input from being saved as empty.
+    if (!namesNothing(walk.systemError)) {
+      input.failure = walk;
     }
     return;
   }
   struct stat status;
-  if (fstat(fd, &status) != 0) {
-    noteSystemFailure(input.failure, "examine");
+  int found = -1;
+  const fs::path name = path.filename();
+  const int fd =
+      lookAtInput(input.folder, name, status, found, input.failure) && S_ISREG(status.st_mode)
+          ? openLooked(input.folder, name, found, status, input.failure)
+          : -1;
+  if (found >= 0) {
+    close(found);
   }
-  if (input.failure || !S_ISREG(status.st_mode)) {
-    close(fd);
+  if (fd < 0) {
     return;
   }
   input.handle = fd;
@@ -124,5 +168,6 @@ void closeInput(InputFile& input) {
   if (input.handle != kNoFile) {
     close(descriptor(input.handle));
   }
+  closeFolder(input.folder);
   input = InputFile();
 }

@@ -1,5 +1,6 @@
 // The guard that removes a temporary when a signal ends the program.
 
+#include <fcntl.h>
 #include <limits.h>
 #include <signal.h>
 #include <unistd.h>
@@ -7,26 +8,54 @@
 #include <cstring>
 
 #include "platform/interruptions.h"
+#include "platform/posix_internal.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-// Every signal that ends the program by default and that a user, a terminal, a pipe or a limit
-// sends: Ctrl-C and Ctrl-\, kill, a closed terminal or pipe, timers, a CPU-time limit. A crash
-// (SIGSEGV and the like) ends a program whose state can no longer be trusted to clean up.
-constexpr int kInterruptions[] = {SIGINT,  SIGQUIT, SIGTERM, SIGHUP,    SIGPIPE, SIGALRM,
-                                  SIGUSR1, SIGUSR2, SIGXCPU, SIGVTALRM, SIGPROF};
+// Every signal that ends the program by default, but for SIGKILL, which cannot be caught, and
+// the crashes (SIGSEGV, SIGBUS, SIGILL, SIGFPE, SIGABRT), which end a program whose state can no
+// longer be trusted to clean up: what a user, a terminal, a pipe, a timer, a limit, a power
+// supply's daemon or another program sends.
+constexpr int kInterruptions[] = {
+    SIGINT,    SIGQUIT, SIGTERM,   SIGHUP,  SIGPIPE, SIGALRM, SIGUSR1,
+    SIGUSR2,   SIGXCPU, SIGVTALRM, SIGPROF, SIGSYS,  SIGTRAP,
+// BSD and macOS ignore SIGIO unless asked, and have no SIGPWR.
+#ifdef __linux__
+    SIGIO,     SIGPWR,
+#endif
+#ifdef SIGSTKFLT
+    SIGSTKFLT,
+#endif
+};
 
-// What the signal handler may touch: a fixed buffer and a flag, never an allocated string.
-char guardedPath[PATH_MAX];
+// Calls `use` with each interruption. The real-time signals end a program by default too; where
+// they start and end is known only at run time (the C library keeps the first few for itself).
+template <typename Use>
+void forEachInterruption(Use use) {
+  for (const int signal : kInterruptions) {
+    use(signal);
+  }
+#ifdef SIGRTMIN
+  for (int signal = SIGRTMIN; signal <= SIGRTMAX; ++signal) {
+    use(signal);
+  }
+#endif
+}
+
+// What the signal handler may touch: the folder's descriptor, a fixed buffer and a flag, never an
+// allocated string. The folder is the one the temporary was created in, whatever its name leads
+// to by the time a signal comes.
+int guardedFolder = AT_FDCWD;
+char guardedName[PATH_MAX];
 volatile sig_atomic_t guarding = 0;
 
 sigset_t beforeHold;
 
 extern "C" void removeTemporaryAndEnd(int signal) {
   if (guarding) {
-    unlink(guardedPath);
+    unlinkat(guardedFolder, guardedName, 0);
   }
   // The handler was reset to the default on entry, so this ends the program by the same signal
   // and a shell sees what happened.
@@ -39,13 +68,13 @@ void installHandlers() {
     return;
   }
   installed = true;
-  for (const int signal : kInterruptions) {
+  forEachInterruption([](int signal) {
     // Only a signal at its default, which would end the program: one inherited as ignored (as
     // under nohup) stays ignored, and one that already has a handler (a fuzzer's timer) keeps it.
     struct sigaction previous;
     if (sigaction(signal, nullptr, &previous) != 0 || (previous.sa_flags & SA_SIGINFO) != 0 ||
         previous.sa_handler != SIG_DFL) {
-      continue;
+      return;
     }
     struct sigaction action;
     std::memset(&action, 0, sizeof action);
@@ -53,7 +82,7 @@ void installHandlers() {
     action.sa_flags = SA_RESETHAND | SA_RESTART;
     sigemptyset(&action.sa_mask);
     sigaction(signal, &action, nullptr);
-  }
+  });
 }
 
 }  // namespace
@@ -65,9 +94,7 @@ void ignoreFileSizeLimit() {
 void holdInterruptions() {
   sigset_t held;
   sigemptyset(&held);
-  for (const int signal : kInterruptions) {
-    sigaddset(&held, signal);
-  }
+  forEachInterruption([&held](int signal) { sigaddset(&held, signal); });
   sigprocmask(SIG_BLOCK, &held, &beforeHold);
 }
 
@@ -75,13 +102,14 @@ void releaseInterruptions() {
   sigprocmask(SIG_SETMASK, &beforeHold, nullptr);
 }
 
-bool guardTemporary(const fs::path& temporary) {
-  const std::string& name = temporary.native();
-  if (name.size() >= sizeof guardedPath) {
+bool guardTemporary(const Folder& folder, const fs::path& temporary) {
+  const fs::path name = nameIn(folder, temporary);
+  if (name.native().size() >= sizeof guardedName) {
     return false;
   }
   installHandlers();
-  std::memcpy(guardedPath, name.c_str(), name.size() + 1);
+  guardedFolder = folderAt(folder);
+  std::memcpy(guardedName, name.c_str(), name.native().size() + 1);
   guarding = 1;
   return true;
 }

@@ -42,8 +42,8 @@ void releaseInterruptions() {
   ReleaseSRWLockExclusive(&guardLock);
 }
 
-bool guardTemporary(const fs::path& temporary) {
-  const std::wstring name = longPath(temporary);
+bool guardTemporary(const Folder& folder, const fs::path& temporary) {
+  const std::wstring name = longPath(folder.path / temporary);
   if (name.size() >= sizeof guardedPath / sizeof guardedPath[0]) {
     return false;
   }

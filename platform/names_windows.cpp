@@ -196,10 +196,14 @@ bool passesReparsePoint(const std::wstring& full) {
 
 }  // namespace
 
+Folder findFolderOf(const fs::path& path, Failure&) {
+  return Folder{kNoFile, path.parent_path().empty() ? fs::path(".") : path.parent_path()};
+}
+
 // The system itself finds the file: the name is opened and asked for its final path, so a link
 // or junction leads where Windows would take it, and a share keeps its root. A name that does not
 // exist yet is found as its folder's final path and the name.
-fs::path followOutputLinks(const fs::path& name, Failure& failure) {
+fs::path followOutputLinks(const Folder&, const fs::path& name, Folder& into, Failure& failure) {
   const std::wstring full = fullPath(name);
   // Opening a device to find it would already use it: com1.enc would open a serial port.
   if (!namesFileOnly(full, failure) || isShortNameOfAnother(full, failure)) {
@@ -217,7 +221,8 @@ fs::path followOutputLinks(const fs::path& name, Failure& failure) {
       return {};
     }
     if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
-      return full;
+      into = Folder{kNoFile, fs::path(full).parent_path()};
+      return fs::path(full).filename();
     }
   }
   DWORD error = ERROR_SUCCESS;
@@ -246,7 +251,8 @@ fs::path followOutputLinks(const fs::path& name, Failure& failure) {
                         static_cast<int>(error != ERROR_SUCCESS ? error : ERROR_PATH_NOT_FOUND));
       return {};
     }
-    return full;
+    found = full;
   }
-  return found;
+  into = Folder{kNoFile, fs::path(found).parent_path()};
+  return fs::path(found).filename();
 }

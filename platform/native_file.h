@@ -15,13 +15,25 @@
 using NativeFile = std::intptr_t;
 constexpr NativeFile kNoFile = -1;
 
+// A folder found once (names.h) and held open, so that what is later done in it is done in the
+// folder that was found, whatever its name leads to by then: the names given with a Folder are
+// names within it. Where the system would not hold it (on Windows, and where a folder may not be
+// read on a system that cannot open one without reading it), `handle` is kNoFile and the steps go
+// by `path`, the name it was found by. A folder not found has an empty `path`.
+struct Folder {
+  NativeFile handle = kNoFile;
+  std::filesystem::path path;
+};
+void closeFolder(Folder& folder);
+
 // Each call that fails leaves the system's error for lastSystemError(), unless it keeps the reason
 // in a `failure` of its own.
 
-// Creates a new file at `path` for writing, readable and writable by its owner only, in one step
-// that fails if anything (a link included) has that name already. On failure, `nameTaken` says
-// whether that was the reason, the only one for which another name may succeed.
-NativeFile createTemporary(const std::filesystem::path& path, bool& nameTaken);
+// Creates a new file `name` in `folder` for writing, readable and writable by its owner only, in
+// one step that fails if anything (a link included) has that name already. On failure,
+// `nameTaken` says whether that was the reason, the only one for which another name may succeed.
+NativeFile createTemporary(const Folder& folder, const std::filesystem::path& name,
+                           bool& nameTaken);
 
 // Writes all of `data`; false if any of it could not be written.
 bool writeNative(NativeFile file, const char* data, std::size_t size);
@@ -45,13 +57,13 @@ struct ExaminedTarget {
   std::uint64_t inode = 0;
 };
 
-// Moves `from` over `to` in one step: `to` is at every moment either the old file or the new.
-// Fails if `to` no longer names what `examined` found there: on Windows, only where nothing was
-// found and something has that name now.
-bool moveFile(const std::filesystem::path& from, const std::filesystem::path& to,
-              const ExaminedTarget& examined, Failure& failure);
-// Makes a move into the folder holding `path` survive a power cut, where the system needs that.
-void flushFolderOf(const std::filesystem::path& path);
-void removeFile(const std::filesystem::path& path);
+// Moves `from` over `to`, both in `folder`, in one step: `to` is at every moment either the old
+// file or the new. Fails if `to` no longer names what `examined` found there: on Windows, only
+// where nothing was found and something has that name now.
+bool moveFile(const Folder& folder, const std::filesystem::path& from,
+              const std::filesystem::path& to, const ExaminedTarget& examined, Failure& failure);
+// Makes a move into `folder` survive a power cut, where the system needs that.
+void flushFolder(const Folder& folder);
+void removeFile(const Folder& folder, const std::filesystem::path& name);
 
 #endif  // KESTROVANE_PLATFORM_NATIVE_FILE_H

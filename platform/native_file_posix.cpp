@@ -1,6 +1,7 @@
 // The new copy's own file: created privately, written, written out, flushed and moved into place.
 
 #include <fcntl.h>
+#include <stdio.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -30,10 +31,13 @@ int flushToDisk(int fd) {
   return fsync(fd);
 }
 
-// Whether `path` still names what `examined` found there: the same file, or still nothing.
-bool stillAsExamined(const fs::path& path, const ExaminedTarget& examined, Failure& failure) {
+// Whether `name` in `folder` still names what `examined` found there: the same file, or still
+// nothing.
+bool stillAsExamined(const Folder& folder, const fs::path& name, const ExaminedTarget& examined,
+                     Failure& failure) {
   struct stat now;
-  const bool exists = lstat(path.c_str(), &now) == 0;
+  const bool exists =
+      fstatat(folderAt(folder), nameIn(folder, name).c_str(), &now, AT_SYMLINK_NOFOLLOW) == 0;
   if (!exists && errno != ENOENT) {
     noteSystemFailure(failure, "move");
     return false;
@@ -47,11 +51,39 @@ bool stillAsExamined(const fs::path& path, const ExaminedTarget& examined, Failu
   return true;
 }
 
+// Renames `from` to `to` in the folder `at` unless something has that name, in one step.
+int renameUnlessTaken(int at, const char* from, const char* to) {
+#if defined(RENAME_NOREPLACE)
+  return renameat2(at, from, at, to, RENAME_NOREPLACE);
+#elif defined(RENAME_EXCL)
+  return renameatx_np(at, from, at, to, RENAME_EXCL);
+#else
+  (void)at, (void)from, (void)to;
+  errno = ENOSYS;
+  return -1;
+#endif
+}
+
+// Whether a rename that refuses to replace failed only for want of one: an older kernel, a file
+// system that has none (NFS, older FUSE ones), or a container's filter that does not know the
+// call.
+bool noSuchRename(int error) {
+  return error == EINVAL || error == ENOSYS || error == ENOTSUP || error == EPERM;
+}
+
 }  // namespace
 
-NativeFile createTemporary(const fs::path& path, bool& nameTaken) {
+void closeFolder(Folder& folder) {
+  if (folder.handle != kNoFile) {
+    close(descriptor(folder.handle));
+  }
+  folder = Folder();
+}
+
+NativeFile createTemporary(const Folder& folder, const fs::path& name, bool& nameTaken) {
   const int fd = retryOnInterrupt([&] {
-    return open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    return openat(folderAt(folder), nameIn(folder, name).c_str(),
+                  O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
   });
   nameTaken = fd < 0 && errno == EEXIST;
   return fd;
@@ -101,32 +133,53 @@ void closeNative(NativeFile file) {
   close(descriptor(file));
 }
 
-bool moveFile(const fs::path& from, const fs::path& to, const ExaminedTarget& examined,
-              Failure& failure) {
+bool moveFile(const Folder& folder, const fs::path& from, const fs::path& to,
+              const ExaminedTarget& examined, Failure& failure) {
+  const fs::path source = nameIn(folder, from);
+  const fs::path target = nameIn(folder, to);
+  // Where the target was free when examined, the rename itself refuses whatever took its name
+  // since.
+  if (!examined.exists) {
+    if (renameUnlessTaken(folderAt(folder), source.c_str(), target.c_str()) == 0) {
+      return true;
+    }
+    if (errno == EEXIST) {
+      noteRefusal(failure, "move", kReplacedMeanwhile);
+      return false;
+    }
+    if (!noSuchRename(errno)) {
+      noteSystemFailure(failure, "move");
+      return false;
+    }
+  }
   // Someone who may write the target's folder could have put another file under its name, or
   // taken it away, since its permissions were examined: the new copy would then replace a file
   // nobody looked at. That is checked here; only the moment between this check and the rename
   // remains, which no rename call can close for a file that is replaced.
-  if (!stillAsExamined(to, examined, failure)) {
+  if (!stillAsExamined(folder, to, examined, failure)) {
     return false;
   }
-  if (rename(from.c_str(), to.c_str()) != 0) {
+  if (renameat(folderAt(folder), source.c_str(), folderAt(folder), target.c_str()) != 0) {
     noteSystemFailure(failure, "move");
     return false;
   }
   return true;
 }
 
-// A rename is an entry of the folder: flushing the folder makes it survive a power cut.
-void flushFolderOf(const fs::path& path) {
-  const int fd = retryOnInterrupt(
-      [&] { return open(folderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); });
+// A rename is an entry of the folder: flushing the folder makes it survive a power cut. The
+// descriptor that holds it opens nothing, and so cannot be flushed: the folder is opened again
+// through it.
+void flushFolder(const Folder& folder) {
+  const int fd = retryOnInterrupt([&] {
+    return openat(folderAt(folder), nameIn(folder, ".").c_str(),
+                  O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  });
   if (fd >= 0) {
     flushToDisk(fd);
     close(fd);
   }
 }
 
-void removeFile(const fs::path& path) {
-  unlink(path.c_str());
+void removeFile(const Folder& folder, const fs::path& name) {
+  unlinkat(folderAt(folder), nameIn(folder, name).c_str(), 0);
 }

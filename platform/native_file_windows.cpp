@@ -7,13 +7,18 @@
 
 namespace fs = std::filesystem;
 
-NativeFile createTemporary(const fs::path& path, bool& nameTaken) {
+// A folder is only its name here: the steps in it go by name, as they always did.
+void closeFolder(Folder& folder) {
+  folder = Folder();
+}
+
+NativeFile createTemporary(const Folder& folder, const fs::path& name, bool& nameTaken) {
   // CREATE_NEW fails on any existing name, a link included. The file inherits its folder's
   // permissions, as every file created there does, and stays hidden while it is written. It is
   // opened with the rights to change its DACL and to read its security, which its owner has, for
   // setFinalPermissions: setting a DACL may read the old one first to merge inherited entries.
   const HANDLE file =
-      CreateFileW(longPath(path).c_str(), GENERIC_WRITE | WRITE_DAC | READ_CONTROL,
+      CreateFileW(longPath(folder.path / name).c_str(), GENERIC_WRITE | WRITE_DAC | READ_CONTROL,
                   FILE_SHARE_DELETE, nullptr, CREATE_NEW, FILE_ATTRIBUTE_HIDDEN, nullptr);
   const DWORD error = GetLastError();
   nameTaken =
@@ -56,12 +61,12 @@ void closeNative(NativeFile file) {
   CloseHandle(handle(file));
 }
 
-bool moveFile(const fs::path& from, const fs::path& to, const ExaminedTarget& examined,
-              Failure& failure) {
+bool moveFile(const Folder& folder, const fs::path& from, const fs::path& to,
+              const ExaminedTarget& examined, Failure& failure) {
   // Where the target's name was free when it was examined, a file put there since is one nobody
   // looked at, whose permissions the new copy never took: it is not replaced.
   const DWORD replace = examined.exists ? MOVEFILE_REPLACE_EXISTING : 0;
-  if (!MoveFileExW(longPath(from).c_str(), longPath(to).c_str(),
+  if (!MoveFileExW(longPath(folder.path / from).c_str(), longPath(folder.path / to).c_str(),
                    replace | MOVEFILE_WRITE_THROUGH)) {
     const DWORD error = GetLastError();
     if (error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS) {
@@ -75,8 +80,8 @@ bool moveFile(const fs::path& from, const fs::path& to, const ExaminedTarget& ex
 }
 
 // MOVEFILE_WRITE_THROUGH has already made the move durable.
-void flushFolderOf(const fs::path&) {}
+void flushFolder(const Folder&) {}
 
-void removeFile(const fs::path& path) {
-  DeleteFileW(longPath(path).c_str());
+void removeFile(const Folder& folder, const fs::path& name) {
+  DeleteFileW(longPath(folder.path / name).c_str());
 }

@@ -9,8 +9,9 @@
 #include "platform/input_file.h"
 #include "platform/native_file.h"
 
-// Makes the new copy `file` what replacing `target` should give, examining `target` itself in one
-// look, never a link that may since stand in its place, and records what it found in `examined`.
+// Makes the new copy `file` what replacing the file `target` in `folder` should give, examining
+// that file itself in one look, never a link that may since stand in its place, and records what
+// it found in `examined`.
 // An existing target must be a regular file that the user may write and use where it is: its
 // permissions (set-ID bits aside) and access ACL are copied, and its owner and group where the
 // process may; a group that cannot be kept loses its own rights. A new file gets what creating it
@@ -20,7 +21,7 @@
 // replaced or the permissions cannot be given, the reason kept in `failure`: never wider than what
 // the user had. On Windows the DACL is copied (owner and group where the process may) with the
 // hidden, system and not-indexed attributes.
-bool setFinalPermissions(NativeFile file, const std::filesystem::path& target,
+bool setFinalPermissions(NativeFile file, const Folder& folder, const std::filesystem::path& target,
                          const InputAccess& input, ExaminedTarget& examined, Failure& failure);
 
 #endif  // KESTROVANE_PLATFORM_PERMISSIONS_H

@@ -15,11 +15,35 @@ namespace fs = std::filesystem;
 
 namespace {
 
+#ifdef __linux__
+// The default ACL of `folder`: through /proc, since the descriptor that holds it opens nothing,
+// or where /proc is missing, through the folder opened for reading.
+bool readDefaultAcl(const Folder& folder, std::vector<char>& acl) {
+  if (folder.handle == kNoFile) {
+    return readAcl(folder.path, kDefaultAcl, acl);
+  }
+  const int held = descriptor(folder.handle);
+  if (readAcl(procName(held), kDefaultAcl, acl)) {
+    return true;
+  }
+  if (errno != ENOENT) {
+    return false;
+  }
+  const int fd =
+      retryOnInterrupt([&] { return openat(held, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC); });
+  const bool read = fd >= 0 && readAcl(fd, kDefaultAcl, acl);
+  if (fd >= 0) {
+    close(fd);
+  }
+  return read;
+}
+#endif
+
 // What a file created in `folder` gets: the folder's default ACL where it has one, else the umask.
-bool newFilePermissions(const fs::path& folder, Permissions& permissions) {
+bool newFilePermissions(const Folder& folder, Permissions& permissions) {
   permissions.mode = 0666;
 #ifdef __linux__
-  if (!readAcl(folder, kDefaultAcl, permissions.acl)) {
+  if (!readDefaultAcl(folder, permissions.acl)) {
     return false;
   }
   if (!permissions.acl.empty()) {
@@ -39,13 +63,15 @@ bool newFilePermissions(const fs::path& folder, Permissions& permissions) {
 #if defined(__linux__) && defined(O_PATH)
 // Without /proc, the ACL is asked of the regular file opened for reading, which has no side
 // effects for such a file; it must still be the file examined. One we may not read fails.
-bool readAclOpened(const fs::path& path, const struct stat& examined, std::vector<char>& acl) {
+bool readAclOpened(const Folder& folder, const fs::path& name, const struct stat& examined,
+                   std::vector<char>& acl) {
   const int fd = retryOnInterrupt([&] {
-    return open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    return openat(folderAt(folder), nameIn(folder, name).c_str(),
+                  O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
   });
   struct stat status;
   const bool read = fd >= 0 && fstat(fd, &status) == 0 && status.st_dev == examined.st_dev &&
-                    status.st_ino == examined.st_ino && readAcl(fd, acl);
+                    status.st_ino == examined.st_ino && readAcl(fd, kAccessAcl, acl);
   if (fd >= 0) {
     close(fd);
   }
@@ -53,10 +79,11 @@ bool readAclOpened(const fs::path& path, const struct stat& examined, std::vecto
 }
 #endif
 
-// Why what was found under a target's name may not be replaced, or null where it may: only a
-// regular file is, as the shell's > would; never a device, a FIFO or a folder that happens to
-// have the name, nor a file that someone else put in a shared folder to receive what we write.
-const char* whyNotReplaceable(const struct stat& found, const fs::path& path) {
+// Why what was found under a target's name in a folder with status `folder` may not be replaced,
+// or null where it may: only a regular file is, as the shell's > would; never a device, a FIFO or
+// a folder that happens to have the name, nor a file that someone else put in a shared folder to
+// receive what we write.
+const char* whyNotReplaceable(const struct stat& found, const struct stat& folder) {
   if (S_ISDIR(found.st_mode)) {
     return kFolder;
   }
@@ -69,22 +96,28 @@ const char* whyNotReplaceable(const struct stat& found, const fs::path& path) {
   if (!S_ISREG(found.st_mode)) {
     return kDevice;
   }
-  return sharedFolderAllows(found, path) ? nullptr : kFileOfAnotherUser;
+  return sharedFolderAllows(found, folder) ? nullptr : kFileOfAnotherUser;
 }
 
-// Looks at the file `path` names once, through one descriptor that follows no link and opens
-// nothing (opening a FIFO or a device could block or act), and takes everything from that same
-// file: between looks by name, someone who may write the folder could swap in another whose ACL
-// we would copy. Records what it found in `examined`, and of a file found, its status in
+// Looks at the file `name` in `folder` once, through one descriptor that follows no link and
+// opens nothing (opening a FIFO or a device could block or act), and takes everything from that
+// same file: between looks by name, someone who may write the folder could swap in another whose
+// ACL we would copy. Records what it found in `examined`, and of a file found, its status in
 // `replaced` and its own permissions (set-ID bits aside) in `own`. False, the reason kept in
 // `failure`, if it cannot be examined, or if what has the name may not be replaced: a file the
 // user may not write is not, as the shell's > would not write it either.
-bool examineTarget(const fs::path& path, ExaminedTarget& examined, struct stat& replaced,
-                   Permissions& own, Failure& failure) {
+bool examineTarget(const Folder& folder, const fs::path& name, ExaminedTarget& examined,
+                   struct stat& replaced, Permissions& own, Failure& failure) {
   int writeCheck = 0;  // 0, or the error of the check that the user may write the file
+  const fs::path path = nameIn(folder, name);
+  struct stat here;
+  if (!folderStatus(folder, here)) {
+    noteSystemFailure(failure, "examine");
+    return false;
+  }
 #if defined(__linux__) && defined(O_PATH)
-  const int fd =
-      retryOnInterrupt([&] { return open(path.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC); });
+  const int fd = retryOnInterrupt(
+      [&] { return openat(folderAt(folder), path.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC); });
   examined.exists = fd >= 0;
   if (fd < 0) {
     if (errno != ENOENT) {
@@ -93,7 +126,7 @@ bool examineTarget(const fs::path& path, ExaminedTarget& examined, struct stat& 
     return errno == ENOENT;
   }
   // The ACL calls refuse a descriptor that opened nothing, but take it as a name under /proc.
-  const std::string byDescriptor = "/proc/self/fd/" + std::to_string(fd);
+  const std::string byDescriptor = procName(fd);
   bool looked = fstat(fd, &replaced) == 0;
   if (looked && S_ISREG(replaced.st_mode)) {
     // Checking access through the descriptor needs Linux 5.8 (and a container's system-call
@@ -103,7 +136,7 @@ bool examineTarget(const fs::path& path, ExaminedTarget& examined, struct stat& 
                            faccessat(AT_FDCWD, byDescriptor.c_str(), W_OK, AT_EACCESS) == 0);
     writeCheck = writable ? 0 : errno;
     looked = readAcl(byDescriptor, kAccessAcl, own.acl) ||
-             (errno == ENOENT && readAclOpened(path, replaced, own.acl));
+             (errno == ENOENT && readAclOpened(folder, name, replaced, own.acl));
   }
   if (!looked) {
     noteSystemFailure(failure, "examine");
@@ -113,19 +146,19 @@ bool examineTarget(const fs::path& path, ExaminedTarget& examined, struct stat& 
     return false;
   }
 #else
-  examined.exists = lstat(path.c_str(), &replaced) == 0;
+  examined.exists = fstatat(folderAt(folder), path.c_str(), &replaced, AT_SYMLINK_NOFOLLOW) == 0;
   if (!examined.exists) {
     if (errno != ENOENT) {
       noteSystemFailure(failure, "examine");
     }
     return errno == ENOENT;
   }
-  writeCheck = faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) == 0 ? 0 : errno;
+  writeCheck = faccessat(folderAt(folder), path.c_str(), W_OK, AT_EACCESS) == 0 ? 0 : errno;
 #endif
   examined.device = static_cast<std::uint64_t>(replaced.st_dev);
   examined.inode = static_cast<std::uint64_t>(replaced.st_ino);
   own.mode = replaced.st_mode & 0777;
-  if (const char* why = whyNotReplaceable(replaced, path)) {
+  if (const char* why = whyNotReplaceable(replaced, here)) {
     noteRefusal(failure, "examine", why);
     return false;
   }
@@ -171,31 +204,22 @@ bool giveOwner(int fd, const struct stat& replaced, Permissions& permissions) {
 
 }  // namespace
 
-bool sharedFolderAllows(const struct stat& file, const fs::path& path) {
-  struct stat folder;
-  if (stat(folderOf(path).c_str(), &folder) != 0) {
-    return false;
-  }
+bool sharedFolderAllows(const struct stat& file, const struct stat& folder) {
   const bool shared = (folder.st_mode & S_ISVTX) && (folder.st_mode & S_IWOTH);
   return !shared || file.st_uid == geteuid() || file.st_uid == folder.st_uid;
 }
 
-bool mayUseInSharedFolder(const fs::path& path) {
-  struct stat status;
-  return lstat(path.c_str(), &status) == 0 && sharedFolderAllows(status, path);
-}
-
-bool setFinalPermissions(NativeFile file, const fs::path& target, const InputAccess& input,
-                         ExaminedTarget& examined, Failure& failure) {
+bool setFinalPermissions(NativeFile file, const Folder& folder, const fs::path& target,
+                         const InputAccess& input, ExaminedTarget& examined, Failure& failure) {
   const int fd = descriptor(file);
   // Decide: a replaced file's own permissions, else what creating the file would give.
   struct stat replaced;
   Permissions wanted;
   examined = ExaminedTarget();
-  if (!examineTarget(target, examined, replaced, wanted, failure)) {
+  if (!examineTarget(folder, target, examined, replaced, wanted, failure)) {
     return false;
   }
-  if (!examined.exists && !newFilePermissions(folderOf(target), wanted)) {
+  if (!examined.exists && !newFilePermissions(folder, wanted)) {
     noteSystemFailure(failure, "permissions");
     return false;
   }

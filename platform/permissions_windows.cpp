@@ -29,11 +29,11 @@ bool mayDelete(const std::wstring& path) {
 
 }  // namespace
 
-bool setFinalPermissions(NativeFile file, const fs::path& replaced, const InputAccess&,
-                         ExaminedTarget& examined, Failure& failure) {
+bool setFinalPermissions(NativeFile file, const Folder& folder, const fs::path& replaced,
+                         const InputAccess&, ExaminedTarget& examined, Failure& failure) {
   FILE_BASIC_INFO basic{};  // times of 0 are left as they are
   basic.FileAttributes = FILE_ATTRIBUTE_ARCHIVE;
-  const std::wstring name = longPath(replaced);
+  const std::wstring name = longPath(folder.path / replaced);
   WIN32_FILE_ATTRIBUTE_DATA existing;
   examined.exists = GetFileAttributesExW(name.c_str(), GetFileExInfoStandard, &existing) != 0;
   if (examined.exists) {

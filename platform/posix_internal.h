@@ -1,15 +1,17 @@
 #ifndef KESTROVANE_PLATFORM_POSIX_INTERNAL_H
 #define KESTROVANE_PLATFORM_POSIX_INTERNAL_H
 
-// What the POSIX sources of the platform layer share: descriptors, folders, access ACLs and the
-// shared-folder rule.
+// What the POSIX sources of the platform layer share: descriptors, held folders, access ACLs and
+// the shared-folder rule.
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 
 #include <cerrno>
 #include <cstddef>
 #include <filesystem>
+#include <string>
 #include <vector>
 
 #include "platform/input_file.h"
@@ -30,9 +32,22 @@ auto retryOnInterrupt(Call call) -> decltype(call()) {
   return result;
 }
 
-inline std::filesystem::path folderOf(const std::filesystem::path& path) {
-  return path.parent_path().empty() ? std::filesystem::path(".") : path.parent_path();
+// ---- Held folders (names_posix.cpp)
+
+// The descriptor that names within `folder` are found from: its own, or the current folder's
+// where it is known by its path alone.
+inline int folderAt(const Folder& folder) {
+  return folder.handle != kNoFile ? descriptor(folder.handle) : AT_FDCWD;
 }
+// The name `name` within `folder`, to be found from folderAt(folder).
+inline std::filesystem::path nameIn(const Folder& folder, const std::filesystem::path& name) {
+  return folder.handle != kNoFile ? name : folder.path / name;
+}
+// The status of the folder itself.
+bool folderStatus(const Folder& folder, struct stat& status);
+// The name under /proc that leads to the open file `fd`, for the calls that refuse a descriptor
+// opened with O_PATH (ACLs, access checks, opening for reading) but take it as a name.
+std::string procName(int fd);
 
 // ---- Access ACLs (access_lists_posix.cpp)
 
@@ -57,8 +72,8 @@ constexpr unsigned kAclOther = 0x20;
 
 // The ACL `name` of the file `path` leads to; empty where there is none.
 bool readAcl(const std::filesystem::path& path, const char* name, std::vector<char>& acl);
-// The access ACL of the open file `fd`; empty where there is none.
-bool readAcl(int fd, std::vector<char>& acl);
+// The ACL `name` of the file `fd` (opened for reading) leads to; empty where there is none.
+bool readAcl(int fd, const char* name, std::vector<char>& acl);
 unsigned aclField(const std::vector<char>& acl, std::size_t at);
 // Where the entry with `tag` starts in `acl`, 0 if it has none.
 std::size_t aclEntryAt(const std::vector<char>& acl, unsigned tag);
@@ -80,11 +95,9 @@ InputAccess accessOf(int fd, const struct stat& status);
 
 // ---- The shared-folder rule (permissions_posix.cpp)
 
-// Whether a file or link with status `file` may be followed or written at `path`, as the system
-// itself would allow: in a shared folder (sticky and writable by all, like /tmp), only if it
-// belongs to the user or to the folder's owner; elsewhere always.
-bool sharedFolderAllows(const struct stat& file, const std::filesystem::path& path);
-// The same for the link or file `path`, looked at without following it.
-bool mayUseInSharedFolder(const std::filesystem::path& path);
+// Whether a file or link with status `file` may be followed or written in the folder with status
+// `folder`, as the system itself would allow: in a shared folder (sticky and writable by all,
+// like /tmp), only if it belongs to the user or to the folder's owner; elsewhere always.
+bool sharedFolderAllows(const struct stat& file, const struct stat& folder);
 
 #endif  // KESTROVANE_PLATFORM_POSIX_INTERNAL_H

@@ -37,7 +37,8 @@ INTERRUPTIONS = [("SIGINT", signal.SIGINT, b""), ("SIGTERM", signal.SIGTERM, b""
                  ("SIGHUP", signal.SIGHUP, b""), ("closed screen pipe", signal.SIGPIPE, b""),
                  ("SIGINT after a longer name", signal.SIGINT, FIRST_KEYS),
                  ("SIGQUIT (Ctrl-\\)", signal.SIGQUIT, b""), ("SIGUSR1", signal.SIGUSR1, b""),
-                 ("CPU time limit", signal.SIGXCPU, b"")]
+                 ("CPU time limit", signal.SIGXCPU, b""), ("power failing", signal.SIGPWR, b""),
+                 ("a real-time signal", signal.SIGRTMIN + 2, b"")]
 
 
 def digests(contents):

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "codec/output_name.h"
+#include "platform/input_file.h"
 #include "tests/dialogue.h"
 
 namespace fs = std::filesystem;
@@ -44,7 +45,7 @@ TEST_F(OutputFileTest, AFileIsReplacedOnlyWhenTheNewCopyIsComplete) {
   writeFile("out.enc", "old content");
   fs::permissions("out.enc", fs::perms::owner_read | fs::perms::owner_write);
   OutputFile file;
-  openSafeOutput(file, "out.enc", "out.enc", InputAccess());
+  openSafeOutput(file, "out.enc", "out.enc", InputFile());
   ASSERT_FALSE(file.failure);
   writeSafeOutput(file, "new", 3);
   EXPECT_EQ(readFile("out.enc"), "old content");  // untouched while the copy is written
@@ -54,7 +55,7 @@ TEST_F(OutputFileTest, AFileIsReplacedOnlyWhenTheNewCopyIsComplete) {
   EXPECT_EQ(listFolder(), "out.enc");
 
   // A copy given up for its input leaves the old file and no temporary, and blames the input.
-  openSafeOutput(file, "out.enc", "out.enc", InputAccess());
+  openSafeOutput(file, "out.enc", "out.enc", InputFile());
   writeSafeOutput(file, "partial", 7);
   Failure changed;
   noteRefusal(changed, "examine", kChangedAfterListing);
@@ -92,7 +93,7 @@ TEST_F(OutputFileTest, ANewCopyIsPrivateUntilItGetsTheModeAndOwnerOfTheFileItRep
     }
     const mode_t previous = umask(c.umaskValue);
     OutputFile file;
-    openSafeOutput(file, c.name, c.name, InputAccess());
+    openSafeOutput(file, c.name, c.name, InputFile());
     struct stat temporary;
     ASSERT_EQ(stat(file.temporary.c_str(), &temporary), 0) << c.name;
     EXPECT_EQ(temporary.st_mode & 0777, 0600u) << c.name;
@@ -116,7 +117,7 @@ TEST_F(OutputFileTest, ALinkStaysALinkAndTheFileItNamesIsReplaced) {
   fs::create_symlink("real/missing.enc", "dangling.enc");
   for (const char* name : {"notes.enc", "dangling.enc"}) {
     OutputFile file;
-    openSafeOutput(file, name, name, InputAccess());
+    openSafeOutput(file, name, name, InputFile());
     writeSafeOutput(file, "new", 3);
     EXPECT_TRUE(commitSafeOutput(file)) << name;
     EXPECT_TRUE(fs::is_symlink(name)) << name;
@@ -129,7 +130,7 @@ TEST_F(OutputFileTest, ALinkStaysALinkAndTheFileItNamesIsReplaced) {
   writeFile("real/beside.enc", "old");
   fs::create_symlink("beside.enc", "real/own.enc");
   OutputFile own;
-  openSafeOutput(own, "real/own.enc", "real/own.enc", InputAccess());
+  openSafeOutput(own, "real/own.enc", "real/own.enc", InputFile());
   writeSafeOutput(own, "newer", 5);
   EXPECT_TRUE(commitSafeOutput(own));
   EXPECT_EQ(readFile("real/beside.enc"), "newer");
@@ -139,7 +140,29 @@ TEST_F(OutputFileTest, ALinkStaysALinkAndTheFileItNamesIsReplaced) {
   fs::create_symlink("loop-b", "loop-a");
   fs::create_symlink("loop-a", "loop-b");
   OutputFile file;
-  openSafeOutput(file, "loop-a", "loop-a", InputAccess());
+  openSafeOutput(file, "loop-a", "loop-a", InputFile());
   EXPECT_FALSE(commitSafeOutput(file));
   EXPECT_EQ(listFolder(), "dangling.enc loop-a loop-b middle notes.enc real");
+}
+
+TEST_F(OutputFileTest, TheCopyIsSavedInTheFolderThatWasListedWhateverItsNameLeadsToLater) {
+  fs::create_directories("listed");
+  fs::create_directories("other");
+  writeFile("listed/in.txt", "text");
+  writeFile("other/in.enc", "other's");
+  InputFile input;
+  openInput(input, "listed/in.txt");
+  // Swapped for a link after the listing, and renamed again while the copy is written.
+  fs::rename("listed", "moved");
+  fs::create_directory_symlink("other", "listed");
+  OutputFile file;
+  openSafeOutput(file, "listed/in.enc", "listed/in.enc", input);
+  closeInput(input);
+  writeSafeOutput(file, "new", 3);
+  fs::rename("moved", "again");
+  EXPECT_TRUE(commitSafeOutput(file));
+  EXPECT_EQ(readFile("again/in.enc"), "new");
+  EXPECT_EQ(listFolder("again"), "in.enc in.txt");
+  EXPECT_EQ(listFolder("other"), "in.enc");
+  EXPECT_EQ(readFile("other/in.enc"), "other's");
 }

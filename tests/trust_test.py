@@ -43,6 +43,22 @@ PRIVATE_INPUT = "printf 'hello there' > in.txt && chmod 600 in.txt"
 SWAP_TARGET = ("(for i in $(seq 1000); do [ \"$(stat -c %a .in.enc.kestrovane-*.tmp 2>/dev/null)\""
                " = 644 ] && break; sleep 0.01; done; cp -p in.enc swap && mv -f swap in.enc) &"
                ' exec "$@"')
+# Swaps the folder d, which nobody owns, for nobody's link to root's private folder once `ready`
+# holds, while strace holds the program: before the answer (its input open), or at the flush of
+# the new copy (which has its final mode).
+def swap_folder(ready):
+    return (f"(for i in $(seq 1000); do {ready} && break; sleep 0.01; done; {' '.join(NOBODY)}"
+            " sh -c 'mv d d.old && ln -s home d') & exec \"$@\"")
+
+
+SWAP_MOMENTS = [
+    ("before the answer", "ls -l /proc/[0-9]*/fd 2>/dev/null | grep -q /d/in.txt$",
+     ["-P", "d/in.txt", "-e", "inject=fstat,newfstatat:delay_enter=3000000:when=2"]),
+    ("while flushed", '[ "$(stat -c %a d/.in.enc.kestrovane-*.tmp 2>/dev/null)" = 644 ]',
+     ["-e", "inject=fsync:delay_enter=3000000:when=1"])]
+# Says on standard error if the program opened in.txt for more than finding it.
+ONLY_FOUND = ('strace -f -o trace -e trace=open,openat "$@" && if grep \'"in[.]txt"\' trace |'
+              " grep -qv O_PATH; then echo in.txt was opened >&2; fi")
 # Counts the temporaries the program tried to create, into the file `tries`.
 COUNT_TRIES = ('strace -f -o trace -e trace=open,openat "$@";'
                " grep -c 'kestrovane-[0-9]*[.]tmp' trace > tries")
@@ -58,14 +74,14 @@ def strace(*options):
 # "as before", "as touch gives" (a new file beside it, limited by the input as the program limits
 # an output: group and others get at most what the input's mode gives them), or (mode, uid[, gid[,
 # ACL]]); the folder the program runs in; whether only root can run it; and for a refused save,
-# the file it blames and why, as standard error tells them. An input that cannot be read as a
-# file is confirmed as empty.
+# the file it blames and why, as standard error tells them; whether the program must not read the
+# input, though it is a file. An input that cannot be read as a file is confirmed as empty.
 # Root alone may give files away (chown, chgrp to a group it is not in), make devices, mount, or
 # run a step as nobody: the rows about a shared folder where another user put something need
 # that second user, nobody, to put it there. The other rows run as whoever runs the test.
 Case = collections.namedtuple(
-    "Case", "name setup typed prefix saved files written expected inside root why",
-    defaults=("in.txt", [], False, ["in.enc"], None, None, "", False, None))
+    "Case", "name setup typed prefix saved files written expected inside root why unread",
+    defaults=("in.txt", [], False, ["in.enc"], None, None, "", False, None, False))
 
 
 def saved(name, setup, written, expected, **fields):
@@ -107,8 +123,15 @@ CASES = [
          why="in.enc: is a link another user made in a shared folder"),
     Case("folder link planted by another user", "chmod 1777 . && mkdir -m 700 home && echo secret"
          f" > home/in.enc && printf hi > home/in.txt && {' '.join(NOBODY)} ln -s home x",
-         typed="x/in.txt", files=["x", "home/in.enc"], root=True,
-         why="x/in.enc: is a link another user made in a shared folder"),
+         typed="x/in.txt", files=["x", "home/in.enc"], root=True, unread=True,
+         why="x/in.txt: is a link another user made in a shared folder"),
+    # The folder that was listed is the folder written, whatever its name leads to by then.
+    *(saved(f"folder swapped for a link {moment}, {kind}", f"chmod {mode} . && mkdir -m 700 home"
+            f" && echo secret > home/in.enc && {' '.join(NOBODY)} mkdir d", "d.old/in.enc",
+            (0o644, 0, 0), typed="d/in.txt", files=["home/in.enc", "d.old/in.enc"], root=True,
+            prefix=["bash", "-c", swap_folder(ready), "bash", *strace(*options)])
+      for kind, mode in [("sticky", "1777"), ("not sticky", "777")]
+      for moment, ready, options in SWAP_MOMENTS),
     Case("file put by another user", f"chmod 1777 . && {' '.join(NOBODY)} sh -c 'umask 0;"
          " : > in.enc'", root=True,
          why="in.enc: is a file another user put in a shared folder"),
@@ -162,7 +185,8 @@ CASES = [
           typed="../../y.txt", inside="p/q/r", files=["p/y.enc"]),
     # A FIFO as the input is empty at once: opening it waits for no writer. A socket cannot be
     # opened at all, yet is no file whose content was kept from the user.
-    saved("FIFO as the input", "mkfifo in.txt", "in.enc", "as touch gives"),
+    saved("FIFO as the input", "mkfifo in.txt", "in.enc", "as touch gives",
+          prefix=["sh", "-c", ONLY_FOUND, "sh"]),
     saved("socket as the input", f"{shlex.quote(sys.executable)} -c 'import socket;"
           " socket.socket(socket.AF_UNIX).bind(\"in.txt\")'", "in.enc", "as touch gives"),
     # Only a regular file that the user may write is replaced.
@@ -263,7 +287,7 @@ def temporaries(folder):
 
 
 def run_case(program, case, folder, checks):
-    name, setup, typed, prefix, saved, names, written, expected, inside, _, why = case
+    name, setup, typed, prefix, saved, names, written, expected, inside, _, why, unread = case
     os.chmod(folder, 0o755)  # a folder from tempfile is 0700: nobody could not reach it
     source = BIG if typed == "big.txt" else TEXT
     if typed == "big.txt":
@@ -274,7 +298,7 @@ def run_case(program, case, folder, checks):
     if not os.path.lexists(input_path) and os.path.isdir(os.path.dirname(input_path)):
         with open(input_path, "wb") as f:
             f.write(source)
-    empty = not os.path.isfile(input_path)
+    empty = unread or not os.path.isfile(input_path)
     if empty:
         source = b""
     if expected == "as touch gives":

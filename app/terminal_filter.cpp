@@ -60,7 +60,9 @@ char* putHex(char* out, unsigned char byte) {
 }
 
 char* put(char* out, std::string_view form) {
-  std::memcpy(out, form.data(), form.size());
+  if (!form.empty()) {  // an empty view may point nowhere, which memcpy may not be given
+    std::memcpy(out, form.data(), form.size());
+  }
   return out + form.size();
 }
 

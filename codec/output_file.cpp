@@ -1,11 +1,13 @@
 #include "codec/output_file.h"
 
+#include <chrono>
 #include <random>
 
 #include "codec/tuning.h"
 #include "platform/interruptions.h"
 #include "platform/names.h"
 #include "platform/permissions.h"
+#include "platform/random_source.h"
 
 namespace fs = std::filesystem;
 
@@ -21,8 +23,14 @@ constexpr std::size_t kMostNameLength = 255 - 1 - (sizeof kTemporaryMark - 1) - 
 // it exists, so an interruption never leaves it behind. Another name is tried only when the
 // last one was taken: any other failure (no right to write there, say) would only repeat.
 void createTemporaryFor(OutputFile& file) {
-  std::random_device seed;
-  std::mt19937_64 random(seed());
+  // A name need only differ from those there, which the exclusive creation checks: without
+  // random bytes from the system, the clock will do. (std::random_device would end the program
+  // where the system has none.)
+  std::uint64_t seed = 0;
+  if (!drawRandomBytes(&seed, sizeof seed)) {
+    seed = static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
+  }
+  std::mt19937_64 random(seed);
   bool nameTaken = true;
   int error = 0;
   for (int attempt = 0; attempt < 10 && nameTaken; ++attempt) {
@@ -63,14 +71,19 @@ void openSafeOutput(OutputFile& file, const std::string& name, std::string_view 
     noteSystemFailure(file.failure, "name");
     return;
   }
-  // The folder that was listed is the folder written, whatever its name leads to by now.
+  // The folder that was listed is the folder written, whatever its name leads to by now; one
+  // that was not there then is not looked for again.
+  if (input.folderMissing) {
+    file.failure = input.folderMissing;
+    return;
+  }
   Folder found;
   if (input.folder.path.empty()) {
     found = findFolderOf(typed, file.failure);
   }
   const Folder& folder = input.folder.path.empty() ? found : input.folder;
   if (!folder.path.empty()) {
-    file.target = followOutputLinks(folder, typed, file.folder, file.failure);
+    file.target = followLinks(folder, typed, file.folder, file.failure);
   }
   closeFolder(found);
   if (!file.target.empty() && mayWriteOutput(file.folder.path / file.target, file.failure)) {

@@ -45,23 +45,24 @@ inline void noteRefusal(Failure& failure, const char* step, const char* reason,
 // standard error shows).
 std::string failureReason(const Failure& failure);
 
-// The program's own reasons for refusing a save; the manual page lists them.
-constexpr char kChangedAfterListing[] = "changed after it was shown; nothing was saved";
-constexpr char kNulInName[] = "a name cannot hold a NUL byte";
-constexpr char kLinkOfAnotherUser[] = "is a link another user made in a shared folder";
-constexpr char kFileOfAnotherUser[] = "is a file another user put in a shared folder";
-constexpr char kReadOnly[] = "is read-only";
-constexpr char kFolder[] = "is a folder, not a file";
-constexpr char kDevice[] = "is a device, not a file";
-constexpr char kFifo[] = "is a FIFO, not a file";
-constexpr char kSocket[] = "is a socket, not a file";
-constexpr char kStream[] = "is a stream of a file, not a file";
-constexpr char kReplacedMeanwhile[] =
+// The program's own reasons for refusing a save, here rather than where each is found, since the
+// platform layer finds most of them on either system; the manual page lists them.
+inline constexpr char kChangedAfterListing[] = "changed after it was shown; nothing was saved";
+inline constexpr char kNulInName[] = "a name cannot hold a NUL byte";
+inline constexpr char kLinkOfAnotherUser[] = "is a link another user made in a shared folder";
+inline constexpr char kFileOfAnotherUser[] = "is a file another user put in a shared folder";
+inline constexpr char kReadOnly[] = "is read-only";
+inline constexpr char kFolder[] = "is a folder, not a file";
+inline constexpr char kDevice[] = "is a device, not a file";
+inline constexpr char kFifo[] = "is a FIFO, not a file";
+inline constexpr char kSocket[] = "is a socket, not a file";
+inline constexpr char kStream[] = "is a stream of a file, not a file";
+inline constexpr char kReplacedMeanwhile[] =
     "was replaced while the new copy was written; nothing was saved";
-constexpr char kNoDigestKey[] =
+inline constexpr char kNoDigestKey[] =
     "cannot be checked against its listing: the system gave no random key; nothing was saved";
-constexpr char kPathTooLong[] = "is too long a path to be saved safely";
+inline constexpr char kPathTooLong[] = "is too long a path to be saved safely";
 // Followed by the long name of the file that the typed short (8.3) name stands for.
-constexpr char kShortNameOf[] = "is the short name of ";
+inline constexpr char kShortNameOf[] = "is the short name of ";
 
 #endif  // KESTROVANE_PLATFORM_FAILURE_H

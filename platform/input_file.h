@@ -25,8 +25,11 @@ struct InputAccess {
 struct InputFile {
   NativeFile handle = kNoFile;
   // The folder its name lies in, found and held when it was opened, where its output is saved;
-  // not found where nothing is there (on Windows, never found: the output finds its own).
+  // not found where nothing is there (on Windows, never looked for: the output finds its own).
+  // Where it was looked for and not found, why: its output, which would lie there too, is then
+  // refused for that reason rather than looked for again.
   Folder folder;
+  Failure folderMissing;
   // The first thing that went wrong: a regular file under the name that could not be opened or
   // read (no permission, held by another program, a read error), or a name whose folder may not
   // be walked (a link another user made in a shared folder, say), which lists as empty yet must
@@ -57,6 +60,16 @@ std::size_t readInput(InputFile& input, char* into, std::size_t size);
 // Whether the open input is still the version that was opened: same identity, size and times.
 // True for a closed input. Where it is not, or cannot be looked at, the failure is kept.
 bool inputUnchanged(InputFile& input);
+// Whether `now`, what a second look at the open input saw, is the version it was when opened;
+// where not, the input's failure says it changed.
+inline bool sameVersion(InputFile& input, const InputFile& now) {
+  if (now.device != input.device || now.inode != input.inode || now.size != input.size ||
+      now.modified != input.modified || now.changed != input.changed) {
+    noteRefusal(input.failure, "examine", kChangedAfterListing);
+    return false;
+  }
+  return true;
+}
 // Reads `size` bytes from `offset`, whatever the input's position. Returns how many were read:
 // all of them, unless the file ends first or an error, kept as the input's failure, stops the
 // reading.

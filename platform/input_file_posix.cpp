@@ -27,21 +27,31 @@ std::int64_t fileTime(const struct timespec& time) {
   return static_cast<std::int64_t>(time.tv_sec) * 1000000000 + time.tv_nsec;
 }
 
+// The file's identity and version, as `status` says.
+void recordVersion(InputFile& input, const struct stat& status) {
+  input.device = static_cast<std::uint64_t>(status.st_dev);
+  input.inode = static_cast<std::uint64_t>(status.st_ino);
+  input.size = status.st_size;
+  input.modified = fileTime(status.st_mtim);
+  input.changed = fileTime(status.st_ctim);
+}
+
 bool namesNothing(int error) {
   return error == ENOENT || error == ENOTDIR;
 }
 
-// Looks at the file `name` in `folder` leads to, its links followed, without opening it for
+// Looks at the file `name` in `folder`, its links already followed, without opening it for
 // reading: a FIFO or a device opened to be looked at could block, or act (a serial port's board
 // resets, a tape rewinds). Through a descriptor that only finds the file (O_PATH), left in
-// `found`, or where the system has none, by name (-1). False where there is nothing to look at;
-// where that is not because the name names nothing, the failure is kept.
+// `found`, or where the system has none, by name (-1); a link put there since is not followed.
+// False where there is nothing to look at; where that is not because the name names nothing,
+// the failure is kept.
 bool lookAtInput(const Folder& folder, const fs::path& name, struct stat& status, int& found,
                  Failure& failure) {
   const fs::path path = nameIn(folder, name);
 #ifdef O_PATH
-  found =
-      retryOnInterrupt([&] { return openat(folderAt(folder), path.c_str(), O_PATH | O_CLOEXEC); });
+  found = retryOnInterrupt(
+      [&] { return openat(folderAt(folder), path.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC); });
   if (found >= 0 && fstat(found, &status) != 0) {
     noteSystemFailure(failure, "examine");
     return false;
@@ -49,7 +59,7 @@ bool lookAtInput(const Folder& folder, const fs::path& name, struct stat& status
   const bool looked = found >= 0;
 #else
   found = -1;
-  const bool looked = fstatat(folderAt(folder), path.c_str(), &status, 0) == 0;
+  const bool looked = fstatat(folderAt(folder), path.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0;
 #endif
   if (!looked && !namesNothing(errno)) {
     noteSystemFailure(failure, "open");
@@ -86,35 +96,36 @@ int openLooked(const Folder& folder, const fs::path& name, int found, const stru
 
 void openInput(InputFile& input, const fs::path& path) {
   closeInput(input);
-  Failure walk;
-  input.folder = findFolderOf(path, walk);
-  if (input.folder.path.empty()) {
-    // Folders that are not there list as empty, as a missing file does; a walk that failed
-    // otherwise, or was refused, must keep the input from being saved as empty.
-    if (!namesNothing(walk.systemError)) {
+  input.folder = findFolderOf(path, input.folderMissing);
+  // The file's own name may be a link too, followed by the same rules as those on the way to it.
+  Folder lying;
+  Failure walk = input.folderMissing;
+  const fs::path name = input.folder.path.empty()
+                            ? fs::path()
+                            : followLinks(input.folder, path.filename(), lying, walk);
+  if (name.empty()) {
+    // Names that lead nowhere, and a folder, list as empty, as a missing file does; a walk that
+    // failed otherwise, or was refused, must keep the input from being saved as empty.
+    if (!namesNothing(walk.systemError) && walk.refusal != kFolder) {
       input.failure = walk;
     }
+    closeFolder(lying);
     return;
   }
   struct stat status;
   int found = -1;
-  const fs::path name = path.filename();
-  const int fd =
-      lookAtInput(input.folder, name, status, found, input.failure) && S_ISREG(status.st_mode)
-          ? openLooked(input.folder, name, found, status, input.failure)
-          : -1;
+  const int fd = lookAtInput(lying, name, status, found, input.failure) && S_ISREG(status.st_mode)
+                     ? openLooked(lying, name, found, status, input.failure)
+                     : -1;
   if (found >= 0) {
     close(found);
   }
+  closeFolder(lying);
   if (fd < 0) {
     return;
   }
   input.handle = fd;
-  input.device = static_cast<std::uint64_t>(status.st_dev);
-  input.inode = static_cast<std::uint64_t>(status.st_ino);
-  input.size = status.st_size;
-  input.modified = fileTime(status.st_mtim);
-  input.changed = fileTime(status.st_ctim);
+  recordVersion(input, status);
   input.access = accessOf(fd, status);
 }
 
@@ -138,13 +149,9 @@ bool inputUnchanged(InputFile& input) {
     noteSystemFailure(input.failure, "examine");
     return false;
   }
-  if (static_cast<std::uint64_t>(status.st_dev) != input.device ||
-      static_cast<std::uint64_t>(status.st_ino) != input.inode || status.st_size != input.size ||
-      fileTime(status.st_mtim) != input.modified || fileTime(status.st_ctim) != input.changed) {
-    noteRefusal(input.failure, "examine", kChangedAfterListing);
-    return false;
-  }
-  return true;
+  InputFile now;
+  recordVersion(now, status);
+  return sameVersion(input, now);
 }
 
 std::size_t readInputAt(InputFile& input, std::int64_t offset, char* into, std::size_t size) {

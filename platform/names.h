@@ -39,19 +39,19 @@ bool mayWriteOutput(const std::filesystem::path& path, Failure& failure);
 // so that nobody else can choose where we read or write; `..` is the parent of the folder
 // reached. Not found (an empty path), the reason kept in `failure`, where the system would not
 // walk the name or a link is refused. On Windows the folder is only its name: the system itself
-// finds the file (followOutputLinks).
+// finds the file (followLinks).
 Folder findFolderOf(const std::filesystem::path& path, Failure& failure);
 
-// The file the output name `name` finally stands for, found from `folder`, where its folders were
-// found to lead (findFolderOf): its links followed as the system itself would follow them, so the
-// file a link names is replaced and the link stays a link. Holds the folder that file lies in, in
-// `into` (a descriptor of its own), and returns the file's own name there. Empty, the reason kept
-// in `failure`, where the system would not follow them, or would not let a file be created
-// there. On Windows the system names the file itself, so a share keeps its root, and a `\\?\`
-// name is taken exactly as it stands; a device, a stream, or a short (8.3) name that stands for
-// another file's long name is refused before anything is opened, and a link whose target is
-// missing is not followed.
-std::filesystem::path followOutputLinks(const Folder& folder, const std::filesystem::path& name,
-                                        Folder& into, Failure& failure);
+// The file the name `name` finally stands for, found from `folder`, where its folders were found
+// to lead (findFolderOf): its links followed as the system itself would follow them, with the
+// shared-folder rule, so the file a link names is read or replaced and the link stays a link. Holds
+// the folder that file lies in, in `into` (a descriptor of its own), and returns the file's own
+// name there. Empty, the reason kept in `failure`, where the system would not follow them, or would
+// not let a file be created there. On Windows the system names the file itself, so a share keeps
+// its root, and a `\\?\` name is taken exactly as it stands; a device, a stream, or a short (8.3)
+// name that stands for another file's long name is refused before anything is opened, and a link
+// whose target is missing is not followed.
+std::filesystem::path followLinks(const Folder& folder, const std::filesystem::path& name,
+                                  Folder& into, Failure& failure);
 
 #endif  // KESTROVANE_PLATFORM_NAMES_H

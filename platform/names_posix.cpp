@@ -214,8 +214,7 @@ Folder findFolderOf(const fs::path& path, Failure& failure) {
   return folder;
 }
 
-fs::path followOutputLinks(const Folder& folder, const fs::path& name, Folder& into,
-                           Failure& failure) {
+fs::path followLinks(const Folder& folder, const fs::path& name, Folder& into, Failure& failure) {
   // A descriptor of its own: the input, which holds the folder it was given, is closed first.
   closeFolder(into);
   const int fd =

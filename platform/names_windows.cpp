@@ -203,7 +203,7 @@ Folder findFolderOf(const fs::path& path, Failure&) {
 // The system itself finds the file: the name is opened and asked for its final path, so a link
 // or junction leads where Windows would take it, and a share keeps its root. A name that does not
 // exist yet is found as its folder's final path and the name.
-fs::path followOutputLinks(const Folder&, const fs::path& name, Folder& into, Failure& failure) {
+fs::path followLinks(const Folder&, const fs::path& name, Folder& into, Failure& failure) {
   const std::wstring full = fullPath(name);
   // Opening a device to find it would already use it: com1.enc would open a serial port.
   if (!namesFileOnly(full, failure) || isShortNameOfAnother(full, failure)) {

@@ -165,4 +165,14 @@ TEST_F(OutputFileTest, TheCopyIsSavedInTheFolderThatWasListedWhateverItsNameLead
   EXPECT_EQ(listFolder("again"), "in.enc in.txt");
   EXPECT_EQ(listFolder("other"), "in.enc");
   EXPECT_EQ(readFile("other/in.enc"), "other's");
+
+  // A folder that was not there at the listing is not looked for again.
+  openInput(input, "later/in.txt");
+  fs::create_directory_symlink("other", "later");
+  openSafeOutput(file, "later/in.enc", "later/in.enc", input);
+  closeInput(input);
+  EXPECT_FALSE(commitSafeOutput(file));
+  EXPECT_EQ(file.blamed + ": " + failureReason(file.failure),
+            "later/in.enc: No such file or directory");
+  EXPECT_EQ(listFolder("other"), "in.enc");
 }

@@ -8,7 +8,10 @@
 
 namespace {
 
+// Whether standard error is a terminal, and whether standard output is one too, which then
+// shows the line the reason stands under and the closing prompt that follows it.
 bool errorsAreTerminal = false;
+bool errorsBesideScreen = false;
 std::string_view lineEnd = "\n";
 
 }  // namespace
@@ -37,15 +40,18 @@ void setLineEnd(std::string_view end) {
 
 void printRefusal(std::string_view name, std::string_view reason) {
   // Standard error is tied to standard output: what the screen holds comes first.
-  if (errorsAreTerminal) {
-    std::cerr << "\nkestrovane: " << visibleForm(name) << ": " << reason << std::flush;
-  } else {
+  if (!errorsAreTerminal) {
     std::cerr << "kestrovane: " << name << ": " << reason << std::endl;
+  } else if (errorsBesideScreen) {
+    std::cerr << "\nkestrovane: " << visibleForm(name) << ": " << visibleForm(reason) << std::flush;
+  } else {
+    std::cerr << "kestrovane: " << visibleForm(name) << ": " << visibleForm(reason) << std::endl;
   }
 }
 
-void setErrorsAreTerminal(bool terminal) {
+void setErrorsAreTerminal(bool terminal, bool screenToo) {
   errorsAreTerminal = terminal;
+  errorsBesideScreen = terminal && screenToo;
 }
 
 bool readAnswer(char& into) {

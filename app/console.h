@@ -20,12 +20,14 @@ void printBytes(std::string_view bytes);
 void setLineEnd(std::string_view end);
 
 // Says on standard error why a save was refused, once: `kestrovane: NAME: REASON`. On a terminal
-// the line starts with a line end and ends with none, so that it stands under the name the screen
-// has just shown and the closing prompt follows as it always does, and NAME shows its control
-// bytes visibly; elsewhere it is a line of its own, its bytes as they are.
+// NAME and REASON (which may name another file) show their control bytes visibly, and where the
+// screen is that terminal too, the line starts with a line end and ends with none, so that it
+// stands under the name the screen has just shown and the closing prompt follows as it always does;
+// elsewhere it is a line of its own, its bytes as they are.
 void printRefusal(std::string_view name, std::string_view reason);
-// Whether standard error is a terminal, decided once by main; until then, a pipe.
-void setErrorsAreTerminal(bool terminal);
+// Whether standard error is a terminal, and standard output one too, decided once by main; until
+// then, pipes.
+void setErrorsAreTerminal(bool terminal, bool screenToo);
 
 // Takes the next non-blank character. Returns false, and sets `into` to 0, once input has
 // ended, so a stale answer can never confirm a later question.

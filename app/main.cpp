@@ -12,7 +12,7 @@ int main() {
   setLineEnd(passBytesExactly());
   // Decided once: a terminal is shown a file's control bytes, never made to obey them.
   setScreenIsTerminal(standardOutputIsTerminal(), terminalCharacterSet());
-  setErrorsAreTerminal(standardErrorIsTerminal());
+  setErrorsAreTerminal(standardErrorIsTerminal(), standardOutputIsTerminal());
   ProgramState state;
   runMenu(state);
   return 0;

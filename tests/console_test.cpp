@@ -93,6 +93,28 @@ TEST(ConsoleTest, ReadAnswerSkipsBlanksTakesOneCharacterAndClearsAtEnd) {
   EXPECT_FALSE(isYes('j'));
 }
 
+TEST(ConsoleTest, ARefusalStandsUnderTheNameOnlyWhereTheScreenIsItsTerminalToo) {
+  struct Case {
+    bool terminal, screenToo;
+    std::string told;
+  };
+  const Case cases[] = {
+      {false, false, "kestrovane: a\x1b.enc: why\n"},
+      {true, false, "kestrovane: a^[.enc: why\n"},
+      {true, true, "\nkestrovane: a^[.enc: why"},
+  };
+  setScreenIsTerminal(false, "UTF-8");
+  for (const Case& c : cases) {
+    std::ostringstream errors;
+    std::streambuf* const old = std::cerr.rdbuf(errors.rdbuf());
+    setErrorsAreTerminal(c.terminal, c.screenToo);
+    printRefusal("a\x1b.enc", "why");
+    setErrorsAreTerminal(false, false);
+    std::cerr.rdbuf(old);
+    EXPECT_EQ(errors.str(), c.told) << c.terminal << c.screenToo;
+  }
+}
+
 TEST(ConsoleTest, ATerminalIsShownControlBytesAndAPipeGetsThemAsTheyAre) {
   using namespace std::string_literals;
   struct Case {

@@ -93,6 +93,9 @@ const char* whyNotReplaceable(const struct stat& found, const struct stat& folde
   if (S_ISSOCK(found.st_mode)) {
     return kSocket;
   }
+  if (S_ISLNK(found.st_mode)) {
+    return kReplacedMeanwhile;  // the walk found no link there: one took the name since
+  }
   if (!S_ISREG(found.st_mode)) {
     return kDevice;
   }
@@ -130,10 +133,14 @@ bool examineTarget(const Folder& folder, const fs::path& name, ExaminedTarget& e
   bool looked = fstat(fd, &replaced) == 0;
   if (looked && S_ISREG(replaced.st_mode)) {
     // Checking access through the descriptor needs Linux 5.8 (and a container's system-call
-    // filter that knows the call: older ones answer EPERM); elsewhere, the name under /proc.
-    const bool writable = faccessat(fd, "", W_OK, AT_EACCESS | AT_EMPTY_PATH) == 0 ||
-                          ((errno == EINVAL || errno == ENOSYS || errno == EPERM) &&
-                           faccessat(AT_FDCWD, byDescriptor.c_str(), W_OK, AT_EACCESS) == 0);
+    // filter that knows the call: older ones answer EPERM); elsewhere, the name under /proc,
+    // and without /proc the name in the folder, which the identity check before the rename
+    // holds to this same file.
+    const bool writable =
+        faccessat(fd, "", W_OK, AT_EACCESS | AT_EMPTY_PATH) == 0 ||
+        ((errno == EINVAL || errno == ENOSYS || errno == EPERM) &&
+         (faccessat(AT_FDCWD, byDescriptor.c_str(), W_OK, AT_EACCESS) == 0 ||
+          (errno == ENOENT && faccessat(folderAt(folder), path.c_str(), W_OK, AT_EACCESS) == 0)));
     writeCheck = writable ? 0 : errno;
     looked = readAcl(byDescriptor, kAccessAcl, own.acl) ||
              (errno == ENOENT && readAclOpened(folder, name, replaced, own.acl));
@@ -166,8 +173,9 @@ bool examineTarget(const Folder& folder, const fs::path& name, ExaminedTarget& e
     // A file nobody may write says so in plainer words than the system's.
     if ((replaced.st_mode & 0222) == 0) {
       noteRefusal(failure, "examine", kReadOnly);
+    } else {
+      noteSystemFailure(failure, "examine", writeCheck);
     }
-    noteSystemFailure(failure, "examine", writeCheck);
     return false;
   }
   return true;

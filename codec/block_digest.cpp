@@ -5,6 +5,7 @@
 #include "platform/random_source.h"
 
 #ifdef KESTROVANE_HAVE_AVX2
+#include "codec/avx2.h"
 #include "codec/block_digest_avx2.h"
 #endif
 
@@ -31,14 +32,6 @@ std::uint32_t wordAt(const unsigned char* at) {
   return static_cast<std::uint32_t>(at[0]) | static_cast<std::uint32_t>(at[1]) << 8 |
          static_cast<std::uint32_t>(at[2]) << 16 | static_cast<std::uint32_t>(at[3]) << 24;
 }
-
-#ifdef KESTROVANE_HAVE_AVX2
-// Checked once: the Windows build, among others, must run on any x86-64.
-bool processorHasAvx2() {
-  static const bool has = __builtin_cpu_supports("avx2");
-  return has;
-}
-#endif
 
 std::uint64_t nh(const std::uint32_t* key, const unsigned char* chunk) {
 #ifdef KESTROVANE_HAVE_AVX2

@@ -3,6 +3,7 @@
 #include <array>
 
 #ifdef KESTROVANE_HAVE_AVX2
+#include "codec/avx2.h"
 #include "codec/code_block_avx2.h"
 #endif
 
@@ -26,14 +27,6 @@ constexpr std::array<unsigned char, 256> makeCodeTable() {
 }
 
 constexpr std::array<unsigned char, 256> kCodeTable = makeCodeTable();
-
-#ifdef KESTROVANE_HAVE_AVX2
-// Checked once: the Windows build, among others, must run on any x86-64.
-bool processorHasAvx2() {
-  static const bool has = __builtin_cpu_supports("avx2");
-  return has;
-}
-#endif
 
 }  // namespace
 

@@ -1,11 +1,13 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <chrono>
 #include <clocale>
 #include <filesystem>
 #include <fstream>
 #include <optional>
 #include <string>
+#include <thread>
 
 #include "platform/input_file.h"
 #include "platform/screen.h"
@@ -43,6 +45,20 @@ TEST_F(PlatformTest, AReadAtAnOffsetIsWholeUnlessTheFileEndsFirst) {
   }
   closeInput(input);
   std::filesystem::remove("sparse.txt");
+}
+
+TEST_F(PlatformTest, AnInputRewrittenAsLongWithItsModificationTimePutBackHasChanged) {
+  writeFile("in.txt", "listed");
+  InputFile input;
+  openInput(input, "in.txt");
+  const std::filesystem::file_time_type listed = std::filesystem::last_write_time("in.txt");
+  // Past the coarsest tick a file system stamps times with: only the change time then tells.
+  std::this_thread::sleep_for(std::chrono::milliseconds(30));
+  writeFile("in.txt", "LISTED");
+  std::filesystem::last_write_time("in.txt", listed);
+  EXPECT_FALSE(inputUnchanged(input));
+  EXPECT_EQ(failureReason(input.failure), "changed after it was shown; nothing was saved");
+  closeInput(input);
 }
 
 // Whether a pipe or a terminal is the screen is checked end to end, by the pipe and tmux tests.

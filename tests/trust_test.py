@@ -44,21 +44,23 @@ SWAP_TARGET = ("(for i in $(seq 1000); do [ \"$(stat -c %a .in.enc.kestrovane-*.
                " = 644 ] && break; sleep 0.01; done; cp -p in.enc swap && mv -f swap in.enc) &"
                ' exec "$@"')
 # Swaps the folder d, which nobody owns, for nobody's link to root's private folder once `ready`
-# holds, while strace holds the program: before the answer (its input open), or at the flush of
-# the new copy (which has its final mode).
+# holds, while strace holds the program: after the listing (at the look just before the save,
+# its input open), or at the flush of the new copy (which has its final mode).
 def swap_folder(ready):
     return (f"(for i in $(seq 1000); do {ready} && break; sleep 0.01; done; {' '.join(NOBODY)}"
             " sh -c 'mv d d.old && ln -s home d') & exec \"$@\"")
 
 
 SWAP_MOMENTS = [
-    ("before the answer", "ls -l /proc/[0-9]*/fd 2>/dev/null | grep -q /d/in.txt$",
-     ["-P", "d/in.txt", "-e", "inject=fstat,newfstatat:delay_enter=3000000:when=2"]),
+    ("after the listing", "ls -l /proc/[0-9]*/fd 2>/dev/null | grep -q /d/in.txt$",
+     ["-P", "d/in.txt", "-e", "inject=fstat,newfstatat:delay_enter=3000000:when=3"]),
     ("while flushed", '[ "$(stat -c %a d/.in.enc.kestrovane-*.tmp 2>/dev/null)" = 644 ]',
      ["-e", "inject=fsync:delay_enter=3000000:when=1"])]
-# Says on standard error if the program opened in.txt for more than finding it.
+# Says on standard error if the program opened in.txt for more than finding it: by its name, or
+# again through the descriptor that found it.
 ONLY_FOUND = ('strace -f -o trace -e trace=open,openat "$@" && if grep \'"in[.]txt"\' trace |'
-              " grep -qv O_PATH; then echo in.txt was opened >&2; fi")
+              " grep -qv O_PATH || grep -q '\"/proc/self/fd/' trace; then echo in.txt was opened"
+              " >&2; fi")
 # Counts the temporaries the program tried to create, into the file `tries`.
 COUNT_TRIES = ('strace -f -o trace -e trace=open,openat "$@";'
                " grep -c 'kestrovane-[0-9]*[.]tmp' trace > tries")
@@ -103,11 +105,11 @@ CASES = [
     saved("no write-out request here", "", "big.enc", "as before", typed="big.txt",
           prefix=strace("-e", "inject=sync_file_range:error=ENOSYS"), files=["big.enc"]),
     Case("input cannot be examined before the save", "", "big.txt",
-         strace("-P", "big.txt", "-e", "inject=fstat,newfstatat:error=EIO:when=2"),
+         strace("-P", "big.txt", "-e", "inject=fstat,newfstatat:error=EIO:when=3"),
          files=["big.enc"],
          why="big.txt: Input/output error"),
     Case("input cannot be examined once coded", "", "big.txt",
-         strace("-P", "big.txt", "-e", "inject=fstat,newfstatat:error=EIO:when=3"),
+         strace("-P", "big.txt", "-e", "inject=fstat,newfstatat:error=EIO:when=4"),
          files=["big.enc"],
          why="big.txt: Input/output error"),
     saved("input open interrupted", "", "big.enc", "as before", typed="big.txt",
@@ -121,6 +123,10 @@ CASES = [
          f" home/rc && {' '.join(NOBODY)} ln -s home/rc in.enc", files=["in.enc", "home/rc"],
          root=True,
          why="in.enc: is a link another user made in a shared folder"),
+    Case("input's own link planted by another user", "chmod 1777 . && mkdir -m 700 home && echo"
+         f" secret > home/notes && chmod 644 home/notes && {' '.join(NOBODY)} ln -s home/notes"
+         " in.txt", files=["in.txt", "home/notes", "in.enc"], root=True, unread=True,
+         why="in.txt: is a link another user made in a shared folder"),
     Case("folder link planted by another user", "chmod 1777 . && mkdir -m 700 home && echo secret"
          f" > home/in.enc && printf hi > home/in.txt && {' '.join(NOBODY)} ln -s home x",
          typed="x/in.txt", files=["x", "home/in.enc"], root=True, unread=True,
@@ -247,6 +253,9 @@ CASES = [
     saved("replaced file's ACL kept without /proc", "echo old > in.enc && setfacl -m"
           " u:nobody:rw,g::-,m::rw,o::- in.enc && " + OPEN_INPUT, "in.enc", "as before",
           prefix=NO_PROC, root=True),
+    saved("replaced file's rights checked without /proc on a kernel before 5.8", "echo old >"
+          " in.enc", "in.enc", "as before",
+          prefix=strace("-e", "inject=faccessat2:error=ENOSYS") + NO_PROC, root=True),
     saved("no ACL stays none", "echo old > in.enc && chmod 640 in.enc && setfacl -d -m"
           " u::rw,u:nobody:rw,g::r,m::rw,o::r .", "in.enc", "as before"),
 ]

@@ -12,7 +12,7 @@
 #include "codec/output_name.h"
 #include "codec/tuning.h"
 #include "platform/input_file.h"
-#include "platform/names.h"
+#include "platform/name_rules.h"
 
 namespace {
 

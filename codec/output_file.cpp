@@ -5,6 +5,7 @@
 
 #include "codec/tuning.h"
 #include "platform/interruptions.h"
+#include "platform/name_rules.h"
 #include "platform/names.h"
 #include "platform/permissions.h"
 #include "platform/random_source.h"

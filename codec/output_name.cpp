@@ -1,6 +1,6 @@
 #include "codec/output_name.h"
 
-#include "platform/names.h"
+#include "platform/name_rules.h"
 
 std::string outputName(std::string_view typedName, std::string_view stopChars,
                        std::string_view extension) {

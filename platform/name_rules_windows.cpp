@@ -1,5 +1,6 @@
-// What a name names before anything is opened: a file, a device or a stream of a file, and
-// whether a short name stands for another file's long one.
+// Names as typed, in the code page they were typed in, and what a name names before anything is
+// opened: a file, a device or a stream of a file, and whether a short name stands for another
+// file's long one.
 
 #include <windows.h>
 
@@ -8,7 +9,10 @@
 #include <string>
 #include <string_view>
 
+#include "platform/name_rules.h"
 #include "platform/windows_internal.h"
+
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -84,5 +88,80 @@ bool isShortNameOfAnother(const std::wstring& full, Failure& failure) {
     return false;
   }
   noteRefusal(failure, "name", kShortNameOf, textForErrors(entry.cFileName));
+  return true;
+}
+
+namespace {
+
+// Typed bytes are text in the console's input code page when standard input is a console, in the
+// ANSI code page when it is redirected.
+UINT typedCodePage() {
+  DWORD mode;
+  return GetConsoleMode(GetStdHandle(STD_INPUT_HANDLE), &mode) ? GetConsoleCP() : GetACP();
+}
+
+// The text of `bytes` in `codePage`; empty if they do not convert.
+std::wstring toWide(std::string_view bytes, UINT codePage) {
+  const int size = static_cast<int>(bytes.size());
+  const int wideSize =
+      MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, bytes.data(), size, nullptr, 0);
+  if (wideSize <= 0) {
+    return {};
+  }
+  std::wstring wide(static_cast<std::size_t>(wideSize), L'\0');
+  MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, bytes.data(), size, wide.data(), wideSize);
+  return wide;
+}
+
+}  // namespace
+
+fs::path typedPath(const std::string& typedName) {
+  if (typedName.find('\0') != std::string::npos) {
+    return {};
+  }
+  return fs::path(toWide(typedName, typedCodePage()));
+}
+
+std::size_t folderPartLength(std::string_view typedName) {
+  // Walked by the code page's own rules, so that a name cut inside a character, which does not
+  // convert, still keeps its folders: in a double-byte code page the second byte of a character
+  // may have the value of `\` (in 932, 表 is 0x95 0x5C), and is no separator.
+  const UINT codePage = typedCodePage();
+  std::size_t folders = 0;
+  for (std::size_t i = 0; i < typedName.size(); ++i) {
+    const char c = typedName[i];
+    if (IsDBCSLeadByteEx(codePage, static_cast<BYTE>(c))) {
+      ++i;
+    } else if (c == '\\' || c == '/' || c == ':') {
+      folders = i + 1;
+    }
+  }
+  return folders;
+}
+
+std::size_t nameLengthAsRead(std::string_view typedName) {
+  if (typedName.rfind("\\\\?\\", 0) == 0) {
+    return typedName.size();
+  }
+  // Neither byte is ever the second byte of a double-byte character, so the name can be read
+  // from its end.
+  const std::size_t folders = folderPartLength(typedName);
+  std::size_t length = typedName.size();
+  while (length > folders && (typedName[length - 1] == ' ' || typedName[length - 1] == '.')) {
+    --length;
+  }
+  return length;
+}
+
+bool mayWriteOutput(const fs::path& path, Failure& failure) {
+  const std::wstring full = fullPath(path);
+  if (!namesFileOnly(full, failure)) {
+    return false;
+  }
+  const DWORD attributes = GetFileAttributesW(longPath(full).c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)) {
+    noteRefusal(failure, "name", kReadOnly);
+    return false;
+  }
   return true;
 }

@@ -1,5 +1,5 @@
-// Typed names, where their folders end, the folder a name lies in, and where an output name
-// leads: each walked as the kernel walks a name, part by part from a folder held open.
+// The folder a name lies in, and where a name leads: each walked as the kernel walks a name,
+// part by part from a folder held open.
 
 #include <fcntl.h>
 #include <limits.h>
@@ -22,27 +22,6 @@ namespace {
 constexpr int kMostLinks = 40;
 
 }  // namespace
-
-fs::path typedPath(const std::string& typedName) {
-  if (typedName.find('\0') != std::string::npos) {
-    return {};
-  }
-  return fs::path(typedName);
-}
-
-std::size_t folderPartLength(std::string_view typedName) {
-  const std::size_t slash = typedName.rfind('/');
-  return slash == std::string_view::npos ? 0 : slash + 1;
-}
-
-std::size_t nameLengthAsRead(std::string_view typedName) {
-  return typedName.size();
-}
-
-// A name means only the file it names: no devices by name, no streams of a file.
-bool mayWriteOutput(const fs::path&, Failure&) {
-  return true;
-}
 
 bool folderStatus(const Folder& folder, struct stat& status) {
   return folder.handle != kNoFile ? fstat(descriptor(folder.handle), &status) == 0

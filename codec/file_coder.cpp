@@ -82,7 +82,7 @@ bool stillAsListed(ProgramState& state) {
     return false;
   }
   if (state.shownCount != input.size) {
-    noteRefusal(input.failure, "list", kChangedAfterListing);
+    noteRefusal(input.failure, kChangedAfterListing);
     return false;
   }
   return true;
@@ -98,7 +98,7 @@ void abandonForInput(ProgramState& state, const std::string& typedName) {
 // that they miss, or for an input whose size or times are no longer what its listing saw.
 bool startSave(ProgramState& state, const std::string& outName, const std::string& typedName) {
   if (state.keyState != KeyState::drawn) {
-    noteRefusal(state.inputFile.failure, "key", kNoDigestKey);
+    noteRefusal(state.inputFile.failure, kNoDigestKey);
   }
   if (!stillAsListed(state)) {
     state.outputFile = OutputFile();  // no copy is started, and none from before is told of
@@ -123,13 +123,13 @@ void writeCodedForm(ProgramState& state, const std::string& typedName, std::vect
     const std::int64_t start = index * kBlockSize;
     const auto size = static_cast<std::size_t>(std::min(kBlockSize, state.fileLength - start));
     if (readInputAt(state.inputFile, start, block.data(), size) != size) {
-      noteRefusal(state.inputFile.failure, "read", kChangedAfterListing);
+      noteRefusal(state.inputFile.failure, kChangedAfterListing);
       abandonForInput(state, typedName);
       break;
     }
     if (digestBlock(state.digestKey, block.data(), size) !=
         state.listedDigests[static_cast<std::size_t>(index)]) {
-      noteRefusal(state.inputFile.failure, "compare", kChangedAfterListing);
+      noteRefusal(state.inputFile.failure, kChangedAfterListing);
       abandonForInput(state, typedName);
       break;
     }
@@ -156,7 +156,9 @@ void codeFile(ProgramState& state, Direction direction) {
   printLine(texts.namePrompt);
   readName(typedName, kMaxNameLength);
   // Bytes are read as they are, so decoding restores a file exactly on every platform.
-  openInput(state.inputFile, typedPath(typedName));
+  // A name that names no file lists as empty; the output's own name then says why it is not saved.
+  Failure unnamed;
+  openInput(state.inputFile, typedPath(typedName, unnamed));
   outName = outputName(typedName, ".", texts.extension);
 
   // One key for the whole run, drawn at its first file operation. Without one the save is refused,

@@ -33,24 +33,24 @@ void createTemporaryFor(OutputFile& file) {
   }
   std::mt19937_64 random(seed);
   bool nameTaken = true;
-  int error = 0;
+  Failure tried;  // the last attempt's: where every name was taken, that one
   for (int attempt = 0; attempt < 10 && nameTaken; ++attempt) {
     file.temporary = ".";
     file.temporary += file.target.native().substr(0, kMostNameLength);
     file.temporary += kTemporaryMark + std::to_string(random() % 1000000000) + ".tmp";
     holdInterruptions();
-    file.handle = createTemporary(file.folder, file.temporary, nameTaken);
-    error = lastSystemError();
+    tried = Failure();
+    file.handle = createTemporary(file.folder, file.temporary, nameTaken, tried);
     if (file.handle != kNoFile && !guardTemporary(file.folder, file.temporary)) {
       closeNative(file.handle);
       removeFile(file.folder, file.temporary);
       file.handle = kNoFile;
-      noteRefusal(file.failure, "guard", kPathTooLong);
+      noteRefusal(file.failure, kPathTooLong);
     }
     releaseInterruptions();
   }
   if (file.handle == kNoFile) {
-    noteSystemFailure(file.failure, "create", error);
+    noteFailure(file.failure, tried);
   }
 }
 
@@ -64,12 +64,11 @@ void openSafeOutput(OutputFile& file, const std::string& name, std::string_view 
   file.blamed = name;
   if (typedName.find('\0') != std::string_view::npos) {
     file.blamed = typedName;
-    noteRefusal(file.failure, "name", kNulInName);
+    noteRefusal(file.failure, kNulInName);
     return;
   }
-  const fs::path typed = typedPath(name);
+  const fs::path typed = typedPath(name, file.failure);
   if (typed.empty()) {
-    noteSystemFailure(file.failure, "name");
     return;
   }
   // The folder that was listed is the folder written, whatever its name leads to by now; one
@@ -96,25 +95,24 @@ void writeSafeOutput(OutputFile& file, const char* data, std::size_t size) {
   if (file.failure) {
     return;
   }
-  if (!writeNative(file.handle, data, size)) {
-    noteSystemFailure(file.failure, "write");
+  if (!writeNative(file.handle, data, size, file.failure)) {
     return;
   }
   const std::int64_t before = file.written;
   file.written += static_cast<std::int64_t>(size);
   const std::int64_t step = before / kWriteOutStep * kWriteOutStep;
-  if (file.written - step >= kWriteOutStep && !startWriteOut(file.handle, step, kWriteOutStep)) {
-    noteSystemFailure(file.failure, "write out");
+  if (file.written - step >= kWriteOutStep) {
+    startWriteOut(file.handle, step, kWriteOutStep, file.failure);
   }
 }
 
 void abandonSafeOutput(OutputFile& file, const Failure& inputFailure, std::string_view inputName) {
   if (!file.failure) {
-    file.failure = inputFailure;
     file.blamed = inputName;
   }
+  noteFailure(file.failure, inputFailure);
   // Never a save that was given up: an input that went wrong without a word still refuses it.
-  noteRefusal(file.failure, "input", kChangedAfterListing);
+  noteRefusal(file.failure, kChangedAfterListing);
 }
 
 bool commitSafeOutput(OutputFile& file) {
@@ -123,10 +121,7 @@ bool commitSafeOutput(OutputFile& file) {
     const bool complete =
         !file.failure && setFinalPermissions(file.handle, file.folder, file.target, file.input,
                                              file.examined, file.failure);
-    const bool flushed = complete && flushAndClose(file.handle);
-    if (complete && !flushed) {
-      noteSystemFailure(file.failure, "flush");
-    }
+    const bool flushed = complete && flushAndClose(file.handle, file.failure);
     if (!complete) {
       closeNative(file.handle);
     }

@@ -2,42 +2,58 @@
 #define KESTROVANE_PLATFORM_FAILURE_H
 
 // The first thing that went wrong with an input or a save, kept so that the user can be told why
-// a save was refused: the step, and the system's own error or the program's own reason. A later
-// step of a save already given up never overwrites it.
+// a save was refused: the system's own error, or the program's own reason. Every call of the
+// platform layer that can fail reports into a Failure it is given, and a later step of a save
+// already given up never overwrites the first.
 
 #include <string>
+#include <string_view>
 #include <utility>
 
 struct Failure {
-  const char* step = nullptr;  // what was being done; null while nothing has gone wrong
-  int systemError = 0;         // errno, or GetLastError() on Windows; 0 where the program refused
+  int systemError = 0;  // errno, or GetLastError() on Windows; 0 where the program refused
   const char* refusal = nullptr;  // the program's own reason, where it refused
   std::string named;  // what that reason ends with, where it names a file: in the system's words
   explicit operator bool() const {
-    return step != nullptr;
+    return systemError != 0 || refusal != nullptr;
   }
 };
 
 // The error the system reported for the call that just failed: errno, or GetLastError().
 int lastSystemError();
 
-// Keeps `error`, the system's answer to `step`, unless a failure is kept already.
-inline void noteSystemFailure(Failure& failure, const char* step, int error = lastSystemError()) {
+// Said where the system reported a failure but gave it no number.
+inline constexpr char kUnnumbered[] = "failed, and the system did not say why";
+
+// Keeps `error`, the system's answer to the call that failed, unless a failure is kept already.
+inline void noteSystemFailure(Failure& failure, int error = lastSystemError()) {
   if (!failure) {
-    failure.step = step;
     failure.systemError = error;
+    if (error == 0) {
+      failure.refusal = kUnnumbered;
+    }
   }
 }
 
-// Keeps the program's own `reason` for refusing at `step`, followed by `named` where it names a
-// file, unless a failure is kept already.
-inline void noteRefusal(Failure& failure, const char* step, const char* reason,
-                        std::string named = {}) {
+// Keeps the program's own `reason` for refusing, followed by `named` where it names a file, unless
+// a failure is kept already.
+inline void noteRefusal(Failure& failure, const char* reason, std::string named = {}) {
   if (!failure) {
-    failure.step = step;
     failure.refusal = reason;
     failure.named = std::move(named);
   }
+}
+
+// Keeps `other`, a failure found on the way, unless a failure is kept already.
+inline void noteFailure(Failure& failure, const Failure& other) {
+  if (!failure) {
+    failure = other;
+  }
+}
+
+// Whether the program refused for `reason`, compared by its words.
+inline bool refusedFor(const Failure& failure, std::string_view reason) {
+  return failure.refusal != nullptr && failure.refusal == reason;
 }
 
 // What to tell the user of it: the program's reason, or the system's own words for its error

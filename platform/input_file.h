@@ -65,7 +65,7 @@ bool inputUnchanged(InputFile& input);
 inline bool sameVersion(InputFile& input, const InputFile& now) {
   if (now.device != input.device || now.inode != input.inode || now.size != input.size ||
       now.modified != input.modified || now.changed != input.changed) {
-    noteRefusal(input.failure, "examine", kChangedAfterListing);
+    noteRefusal(input.failure, kChangedAfterListing);
     return false;
   }
   return true;

@@ -53,7 +53,7 @@ bool lookAtInput(const Folder& folder, const fs::path& name, struct stat& status
   found = retryOnInterrupt(
       [&] { return openat(folderAt(folder), path.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC); });
   if (found >= 0 && fstat(found, &status) != 0) {
-    noteSystemFailure(failure, "examine");
+    noteSystemFailure(failure);
     return false;
   }
   const bool looked = found >= 0;
@@ -62,7 +62,7 @@ bool lookAtInput(const Folder& folder, const fs::path& name, struct stat& status
   const bool looked = fstatat(folderAt(folder), path.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0;
 #endif
   if (!looked && !namesNothing(errno)) {
-    noteSystemFailure(failure, "open");
+    noteSystemFailure(failure);
   }
   return looked;
 }
@@ -82,12 +82,12 @@ int openLooked(const Folder& folder, const fs::path& name, int found, const stru
     if (fd >= 0 && (fstat(fd, &opened) != 0 || opened.st_dev != status.st_dev ||
                     opened.st_ino != status.st_ino)) {
       close(fd);
-      noteRefusal(failure, "open", kChangedAfterListing);
+      noteRefusal(failure, kChangedAfterListing);
       return -1;
     }
   }
   if (fd < 0) {
-    noteSystemFailure(failure, "open");
+    noteSystemFailure(failure);
   }
   return fd;
 }
@@ -106,7 +106,7 @@ void openInput(InputFile& input, const fs::path& path) {
   if (name.empty()) {
     // Names that lead nowhere, and a folder, list as empty, as a missing file does; a walk that
     // failed otherwise, or was refused, must keep the input from being saved as empty.
-    if (!namesNothing(walk.systemError) && walk.refusal != kFolder) {
+    if (!namesNothing(walk.systemError) && !refusedFor(walk, kFolder)) {
       input.failure = walk;
     }
     closeFolder(lying);
@@ -135,7 +135,7 @@ std::size_t readInput(InputFile& input, char* into, std::size_t size) {
   }
   const ssize_t got = retryOnInterrupt([&] { return read(descriptor(input.handle), into, size); });
   if (got < 0) {
-    noteSystemFailure(input.failure, "read");
+    noteSystemFailure(input.failure);
   }
   return got > 0 ? static_cast<std::size_t>(got) : 0;
 }
@@ -146,7 +146,7 @@ bool inputUnchanged(InputFile& input) {
     return true;
   }
   if (fstat(descriptor(input.handle), &status) != 0) {
-    noteSystemFailure(input.failure, "examine");
+    noteSystemFailure(input.failure);
     return false;
   }
   InputFile now;
@@ -161,7 +161,7 @@ std::size_t readInputAt(InputFile& input, std::int64_t offset, char* into, std::
     const ssize_t got = retryOnInterrupt(
         [&] { return pread(descriptor(input.handle), into + done, size - done, at); });
     if (got < 0) {
-      noteSystemFailure(input.failure, "read");
+      noteSystemFailure(input.failure);
     }
     if (got <= 0) {
       break;

@@ -67,7 +67,7 @@ void openInput(InputFile& input, const fs::path& path) {
   if (file == INVALID_HANDLE_VALUE) {
     const DWORD error = GetLastError();
     if (!path.empty() && namesUnopenedFile(name, error)) {
-      noteSystemFailure(input.failure, "open", static_cast<int>(error));
+      noteSystemFailure(input.failure, static_cast<int>(error));
     }
     return;
   }
@@ -76,7 +76,7 @@ void openInput(InputFile& input, const fs::path& path) {
     return;
   }
   if (!examineInput(file, input)) {
-    noteSystemFailure(input.failure, "examine");
+    noteSystemFailure(input.failure);
     CloseHandle(file);
     return;
   }
@@ -89,7 +89,7 @@ std::size_t readInput(InputFile& input, char* into, std::size_t size) {
     return 0;
   }
   if (!ReadFile(handle(input.handle), into, static_cast<DWORD>(size), &got, nullptr)) {
-    noteSystemFailure(input.failure, "read");
+    noteSystemFailure(input.failure);
     return 0;
   }
   return got;
@@ -101,7 +101,7 @@ bool inputUnchanged(InputFile& input) {
     return true;
   }
   if (!examineInput(handle(input.handle), now)) {
-    noteSystemFailure(input.failure, "examine");
+    noteSystemFailure(input.failure);
     return false;
   }
   return sameVersion(input, now);
@@ -120,7 +120,7 @@ std::size_t readInputAt(InputFile& input, std::int64_t offset, char* into, std::
                   left < (1u << 30) ? static_cast<DWORD>(left) : (1u << 30), &got, &at)) {
       // Reading at the end is no error: the file is only shorter than it was.
       if (GetLastError() != ERROR_HANDLE_EOF) {
-        noteSystemFailure(input.failure, "read");
+        noteSystemFailure(input.failure);
       }
       break;
     }

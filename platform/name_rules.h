@@ -13,9 +13,9 @@
 
 // The path a typed name stands for. On POSIX a name is the bytes typed. On Windows they are text
 // in the console's input code page when standard input is a console, in the ANSI code page when
-// it is redirected. Empty if the name does not convert, or holds a NUL byte, which no system
-// call can take: such a name names no file.
-std::filesystem::path typedPath(const std::string& typedName);
+// it is redirected. Empty if the name does not convert (the reason kept in `failure`), or holds a
+// NUL byte, which no system call can take: such a name names no file.
+std::filesystem::path typedPath(const std::string& typedName, Failure& failure);
 // Where the file's own name begins in a typed name: the length of the folders before it, 0 if it
 // has none. They end at `/` on POSIX; on Windows at `\`, `/` or `:` (a drive's, or a stream's),
 // found in the converted text, where a double-byte character's second byte is never taken for one.

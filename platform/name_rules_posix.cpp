@@ -4,8 +4,9 @@
 
 namespace fs = std::filesystem;
 
-fs::path typedPath(const std::string& typedName) {
+fs::path typedPath(const std::string& typedName, Failure& failure) {
   if (typedName.find('\0') != std::string::npos) {
+    noteRefusal(failure, kNulInName);
     return {};
   }
   return fs::path(typedName);

@@ -62,11 +62,11 @@ const char* whyNotAFile(std::wstring_view full) {
 
 bool namesFileOnly(const std::wstring& full, Failure& failure) {
   if (full.empty()) {
-    noteSystemFailure(failure, "name");
+    noteSystemFailure(failure);
     return false;
   }
   if (const char* why = whyNotAFile(full)) {
-    noteRefusal(failure, "name", why);
+    noteRefusal(failure, why);
     return false;
   }
   return true;
@@ -87,7 +87,7 @@ bool isShortNameOfAnother(const std::wstring& full, Failure& failure) {
       !sameName(own, entry.cAlternateFileName)) {
     return false;
   }
-  noteRefusal(failure, "name", kShortNameOf, textForErrors(entry.cFileName));
+  noteRefusal(failure, kShortNameOf, textForErrors(entry.cFileName));
   return true;
 }
 
@@ -115,11 +115,16 @@ std::wstring toWide(std::string_view bytes, UINT codePage) {
 
 }  // namespace
 
-fs::path typedPath(const std::string& typedName) {
+fs::path typedPath(const std::string& typedName, Failure& failure) {
   if (typedName.find('\0') != std::string::npos) {
+    noteRefusal(failure, kNulInName);
     return {};
   }
-  return fs::path(toWide(typedName, typedCodePage()));
+  const std::wstring wide = toWide(typedName, typedCodePage());
+  if (wide.empty() && !typedName.empty()) {
+    noteSystemFailure(failure);
+  }
+  return fs::path(wide);
 }
 
 std::size_t folderPartLength(std::string_view typedName) {
@@ -160,7 +165,7 @@ bool mayWriteOutput(const fs::path& path, Failure& failure) {
   }
   const DWORD attributes = GetFileAttributesW(longPath(full).c_str());
   if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)) {
-    noteRefusal(failure, "name", kReadOnly);
+    noteRefusal(failure, kReadOnly);
     return false;
   }
   return true;

@@ -104,11 +104,11 @@ bool followLink(Folder& folder, const fs::path& part, const struct stat& status,
                 std::vector<fs::path>& left, Failure& failure) {
   struct stat here;
   if (!folderStatus(folder, here)) {
-    noteSystemFailure(failure, "walk");
+    noteSystemFailure(failure);
     return false;
   }
   if (!sharedFolderAllows(status, here)) {
-    noteRefusal(failure, "walk", kLinkOfAnotherUser);
+    noteRefusal(failure, kLinkOfAnotherUser);
     return false;
   }
   char text[PATH_MAX];
@@ -121,7 +121,7 @@ bool followLink(Folder& folder, const fs::path& part, const struct stat& status,
   const fs::path to(std::string(text, size > 0 ? static_cast<std::size_t>(size) : 0));
   if (size <= 0 || size == static_cast<ssize_t>(sizeof text) ||
       (to.is_absolute() && !startAt(folder, true))) {
-    noteSystemFailure(failure, "walk");
+    noteSystemFailure(failure);
     return false;
   }
   const std::vector<fs::path> parts = partsOf(to.relative_path());
@@ -152,12 +152,12 @@ bool walk(Folder& folder, std::vector<fs::path> left, fs::path& last, Failure& f
       if (errno == ENOENT && left.empty()) {
         last = part;
       } else {
-        noteSystemFailure(failure, "walk");
+        noteSystemFailure(failure);
         going = false;
       }
     } else if (S_ISLNK(status.st_mode)) {
       if (++hops > kMostLinks) {
-        noteSystemFailure(failure, "walk", ELOOP);
+        noteSystemFailure(failure, ELOOP);
       }
       going = hops <= kMostLinks && followLink(folder, part, status, fd, left, failure);
     } else if (left.empty()) {
@@ -166,10 +166,10 @@ bool walk(Folder& folder, std::vector<fs::path> left, fs::path& last, Failure& f
       // A part that more parts follow, a ".." or the empty part after a trailing slash among
       // them, must be a folder: the kernel refuses "none/.." and "file/..", and a link to "s/"
       // leads to a folder, never to a file that could be written.
-      noteSystemFailure(failure, "walk", ENOTDIR);
+      noteSystemFailure(failure, ENOTDIR);
       going = false;
     } else if (!enter(folder, part, fd)) {
-      noteSystemFailure(failure, "walk");
+      noteSystemFailure(failure);
       going = false;
     }
     if (fd >= 0) {
@@ -186,7 +186,7 @@ Folder findFolderOf(const fs::path& path, Failure& failure) {
   fs::path last;
   // The "." after the folders makes each of them one that more parts follow: a folder.
   if (!startAt(folder, path.has_root_directory())) {
-    noteSystemFailure(failure, "walk");
+    noteSystemFailure(failure);
   } else if (!walk(folder, partsOf(path.parent_path().relative_path() / "."), last, failure)) {
     closeFolder(folder);
   }
@@ -199,14 +199,14 @@ fs::path followLinks(const Folder& folder, const fs::path& name, Folder& into, F
   const int fd =
       folder.handle == kNoFile ? -1 : fcntl(descriptor(folder.handle), F_DUPFD_CLOEXEC, 0);
   if (folder.handle != kNoFile && fd < 0) {
-    noteSystemFailure(failure, "walk");
+    noteSystemFailure(failure);
     return {};
   }
   into = Folder{fd >= 0 ? fd : kNoFile, folder.path};
   fs::path last;
   const bool walked = walk(into, partsOf(name.filename()), last, failure);
   if (walked && last.empty()) {
-    noteRefusal(failure, "walk", kFolder);  // a link whose text ends in a slash, say
+    noteRefusal(failure, kFolder);  // a link whose text ends in a slash, say
   }
   if (!walked || last.empty()) {
     closeFolder(into);

@@ -142,7 +142,7 @@ fs::path followLinks(const Folder&, const fs::path& name, Folder& into, Failure&
     const DWORD attributes = GetFileAttributesW(full.c_str());
     const DWORD error = GetLastError();
     if (attributes == INVALID_FILE_ATTRIBUTES && error != ERROR_FILE_NOT_FOUND) {
-      noteSystemFailure(failure, "name", static_cast<int>(error));
+      noteSystemFailure(failure, static_cast<int>(error));
       return {};
     }
     if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
@@ -157,7 +157,7 @@ fs::path followLinks(const Folder&, const fs::path& name, Folder& into, Failure&
     const HANDLE link = openToFind(longPath(full), FILE_FLAG_OPEN_REPARSE_POINT);
     if (link != INVALID_HANDLE_VALUE) {
       CloseHandle(link);
-      noteSystemFailure(failure, "walk", static_cast<int>(error));
+      noteSystemFailure(failure, static_cast<int>(error));
       return {};
     }
     const std::size_t folderEnd = full.rfind(L'\\') + 1;
@@ -172,7 +172,7 @@ fs::path followLinks(const Folder&, const fs::path& name, Folder& into, Failure&
   // on the way could make it lead elsewhere.
   if (found.empty()) {
     if (passesReparsePoint(full)) {
-      noteSystemFailure(failure, "walk",
+      noteSystemFailure(failure,
                         static_cast<int>(error != ERROR_SUCCESS ? error : ERROR_PATH_NOT_FOUND));
       return {};
     }

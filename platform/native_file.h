@@ -26,26 +26,26 @@ struct Folder {
 };
 void closeFolder(Folder& folder);
 
-// Each call that fails leaves the system's error for lastSystemError(), unless it keeps the reason
-// in a `failure` of its own.
+// Each call that can fail reports why into the `failure` it is given, unless a failure is kept
+// there already.
 
 // Creates a new file `name` in `folder` for writing, readable and writable by its owner only, in
 // one step that fails if anything (a link included) has that name already. On failure,
 // `nameTaken` says whether that was the reason, the only one for which another name may succeed.
-NativeFile createTemporary(const Folder& folder, const std::filesystem::path& name,
-                           bool& nameTaken);
+NativeFile createTemporary(const Folder& folder, const std::filesystem::path& name, bool& nameTaken,
+                           Failure& failure);
 
 // Writes all of `data`; false if any of it could not be written.
-bool writeNative(NativeFile file, const char* data, std::size_t size);
+bool writeNative(NativeFile file, const char* data, std::size_t size, Failure& failure);
 
 // Asks the system to start writing `length` bytes from `offset` out to the disk, and waits for
 // what was started before `offset`: the final flush then finds little left to do, and the data
 // waiting in memory stays bounded. False if the system reports that written data may not reach
 // the disk. Where the system or the file system has no such request, it does nothing.
-bool startWriteOut(NativeFile file, std::int64_t offset, std::int64_t length);
+bool startWriteOut(NativeFile file, std::int64_t offset, std::int64_t length, Failure& failure);
 
 // Flushes the file's data to the disk, then closes it. False if either fails.
-bool flushAndClose(NativeFile file);
+bool flushAndClose(NativeFile file, Failure& failure);
 // Closes the file without flushing it.
 void closeNative(NativeFile file);
 

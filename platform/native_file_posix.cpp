@@ -39,13 +39,13 @@ bool stillAsExamined(const Folder& folder, const fs::path& name, const ExaminedT
   const bool exists =
       fstatat(folderAt(folder), nameIn(folder, name).c_str(), &now, AT_SYMLINK_NOFOLLOW) == 0;
   if (!exists && errno != ENOENT) {
-    noteSystemFailure(failure, "move");
+    noteSystemFailure(failure);
     return false;
   }
   if (exists != examined.exists ||
       (exists && (static_cast<std::uint64_t>(now.st_dev) != examined.device ||
                   static_cast<std::uint64_t>(now.st_ino) != examined.inode))) {
-    noteRefusal(failure, "move", kReplacedMeanwhile);
+    noteRefusal(failure, kReplacedMeanwhile);
     return false;
   }
   return true;
@@ -80,22 +80,25 @@ void closeFolder(Folder& folder) {
   folder = Folder();
 }
 
-NativeFile createTemporary(const Folder& folder, const fs::path& name, bool& nameTaken) {
+NativeFile createTemporary(const Folder& folder, const fs::path& name, bool& nameTaken,
+                           Failure& failure) {
   const int fd = retryOnInterrupt([&] {
     return openat(folderAt(folder), nameIn(folder, name).c_str(),
                   O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
   });
   nameTaken = fd < 0 && errno == EEXIST;
+  if (fd < 0) {
+    noteSystemFailure(failure);
+  }
   return fd;
 }
 
-bool writeNative(NativeFile file, const char* data, std::size_t size) {
+bool writeNative(NativeFile file, const char* data, std::size_t size, Failure& failure) {
   while (size > 0) {
     const ssize_t written = retryOnInterrupt([&] { return write(descriptor(file), data, size); });
     if (written <= 0) {
-      if (written == 0) {
-        errno = EIO;  // no error of its own, yet nothing could be written
-      }
+      // No error of its own, yet nothing could be written.
+      noteSystemFailure(failure, written == 0 ? EIO : errno);
       return false;
     }
     data += written;
@@ -104,27 +107,33 @@ bool writeNative(NativeFile file, const char* data, std::size_t size) {
   return true;
 }
 
-bool startWriteOut(NativeFile file, std::int64_t offset, std::int64_t length) {
+bool startWriteOut(NativeFile file, std::int64_t offset, std::int64_t length, Failure& failure) {
 #ifdef SYNC_FILE_RANGE_WRITE
   // Linux reports a failed write-back once to each open file: an error that a wait got and
   // dropped would never reach the final flush, which would then succeed on data not on the disk.
   const int fd = descriptor(file);
   if ((offset > 0 && sync_file_range(fd, 0, offset, SYNC_FILE_RANGE_WAIT_BEFORE) != 0) ||
       sync_file_range(fd, offset, length, SYNC_FILE_RANGE_WRITE) != 0) {
-    return errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP || errno == ESPIPE;
+    if (errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP || errno == ESPIPE) {
+      return true;
+    }
+    noteSystemFailure(failure);
+    return false;
   }
 #else
-  (void)file, (void)offset, (void)length;
+  (void)file, (void)offset, (void)length, (void)failure;
 #endif
   return true;
 }
 
-bool flushAndClose(NativeFile file) {
+bool flushAndClose(NativeFile file, Failure& failure) {
   const bool flushed = flushToDisk(descriptor(file)) == 0;
-  const int error = errno;
-  const bool closed = close(descriptor(file)) == 0;
   if (!flushed) {
-    errno = error;  // the flush's failure is the one to tell
+    noteSystemFailure(failure);  // the flush's failure is the one to tell
+  }
+  const bool closed = close(descriptor(file)) == 0;
+  if (!closed) {
+    noteSystemFailure(failure);
   }
   return flushed && closed;
 }
@@ -144,11 +153,11 @@ bool moveFile(const Folder& folder, const fs::path& from, const fs::path& to,
       return true;
     }
     if (errno == EEXIST) {
-      noteRefusal(failure, "move", kReplacedMeanwhile);
+      noteRefusal(failure, kReplacedMeanwhile);
       return false;
     }
     if (!noSuchRename(errno)) {
-      noteSystemFailure(failure, "move");
+      noteSystemFailure(failure);
       return false;
     }
   }
@@ -160,7 +169,7 @@ bool moveFile(const Folder& folder, const fs::path& from, const fs::path& to,
     return false;
   }
   if (renameat(folderAt(folder), source.c_str(), folderAt(folder), target.c_str()) != 0) {
-    noteSystemFailure(failure, "move");
+    noteSystemFailure(failure);
     return false;
   }
   return true;

@@ -12,7 +12,8 @@ void closeFolder(Folder& folder) {
   folder = Folder();
 }
 
-NativeFile createTemporary(const Folder& folder, const fs::path& name, bool& nameTaken) {
+NativeFile createTemporary(const Folder& folder, const fs::path& name, bool& nameTaken,
+                           Failure& failure) {
   // CREATE_NEW fails on any existing name, a link included. The file inherits its folder's
   // permissions, as every file created there does, and stays hidden while it is written. It is
   // opened with the rights to change its DACL and to read its security, which its owner has, for
@@ -23,18 +24,23 @@ NativeFile createTemporary(const Folder& folder, const fs::path& name, bool& nam
   const DWORD error = GetLastError();
   nameTaken =
       file == INVALID_HANDLE_VALUE && (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS);
-  return file == INVALID_HANDLE_VALUE ? kNoFile : reinterpret_cast<NativeFile>(file);
+  if (file == INVALID_HANDLE_VALUE) {
+    noteSystemFailure(failure, static_cast<int>(error));
+    return kNoFile;
+  }
+  return reinterpret_cast<NativeFile>(file);
 }
 
-bool writeNative(NativeFile file, const char* data, std::size_t size) {
+bool writeNative(NativeFile file, const char* data, std::size_t size, Failure& failure) {
   while (size > 0) {
     const DWORD chunk = size < (1u << 30) ? static_cast<DWORD>(size) : (1u << 30);
     DWORD written = 0;
     if (!WriteFile(handle(file), data, chunk, &written, nullptr)) {
+      noteSystemFailure(failure);
       return false;
     }
     if (written == 0) {
-      SetLastError(ERROR_WRITE_FAULT);  // no error of its own, yet nothing could be written
+      noteSystemFailure(failure, ERROR_WRITE_FAULT);  // no error of its own, yet nothing written
       return false;
     }
     data += written;
@@ -43,16 +49,18 @@ bool writeNative(NativeFile file, const char* data, std::size_t size) {
   return true;
 }
 
-bool startWriteOut(NativeFile, std::int64_t, std::int64_t) {
+bool startWriteOut(NativeFile, std::int64_t, std::int64_t, Failure&) {
   return true;
 }
 
-bool flushAndClose(NativeFile file) {
+bool flushAndClose(NativeFile file, Failure& failure) {
   const bool flushed = FlushFileBuffers(handle(file)) != 0;
-  const DWORD error = GetLastError();
-  const bool closed = CloseHandle(handle(file)) != 0;
   if (!flushed) {
-    SetLastError(error);  // the flush's failure is the one to tell
+    noteSystemFailure(failure);  // the flush's failure is the one to tell
+  }
+  const bool closed = CloseHandle(handle(file)) != 0;
+  if (!closed) {
+    noteSystemFailure(failure);
   }
   return flushed && closed;
 }
@@ -70,9 +78,9 @@ bool moveFile(const Folder& folder, const fs::path& from, const fs::path& to,
                    replace | MOVEFILE_WRITE_THROUGH)) {
     const DWORD error = GetLastError();
     if (error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS) {
-      noteRefusal(failure, "move", kReplacedMeanwhile);
+      noteRefusal(failure, kReplacedMeanwhile);
     } else {
-      noteSystemFailure(failure, "move", static_cast<int>(error));
+      noteSystemFailure(failure, static_cast<int>(error));
     }
     return false;
   }

@@ -115,7 +115,7 @@ bool examineTarget(const Folder& folder, const fs::path& name, ExaminedTarget& e
   const fs::path path = nameIn(folder, name);
   struct stat here;
   if (!folderStatus(folder, here)) {
-    noteSystemFailure(failure, "examine");
+    noteSystemFailure(failure);
     return false;
   }
 #if defined(__linux__) && defined(O_PATH)
@@ -124,7 +124,7 @@ bool examineTarget(const Folder& folder, const fs::path& name, ExaminedTarget& e
   examined.exists = fd >= 0;
   if (fd < 0) {
     if (errno != ENOENT) {
-      noteSystemFailure(failure, "examine");
+      noteSystemFailure(failure);
     }
     return errno == ENOENT;
   }
@@ -146,7 +146,7 @@ bool examineTarget(const Folder& folder, const fs::path& name, ExaminedTarget& e
              (errno == ENOENT && readAclOpened(folder, name, replaced, own.acl));
   }
   if (!looked) {
-    noteSystemFailure(failure, "examine");
+    noteSystemFailure(failure);
   }
   close(fd);
   if (!looked) {
@@ -156,7 +156,7 @@ bool examineTarget(const Folder& folder, const fs::path& name, ExaminedTarget& e
   examined.exists = fstatat(folderAt(folder), path.c_str(), &replaced, AT_SYMLINK_NOFOLLOW) == 0;
   if (!examined.exists) {
     if (errno != ENOENT) {
-      noteSystemFailure(failure, "examine");
+      noteSystemFailure(failure);
     }
     return errno == ENOENT;
   }
@@ -166,15 +166,15 @@ bool examineTarget(const Folder& folder, const fs::path& name, ExaminedTarget& e
   examined.inode = static_cast<std::uint64_t>(replaced.st_ino);
   own.mode = replaced.st_mode & 0777;
   if (const char* why = whyNotReplaceable(replaced, here)) {
-    noteRefusal(failure, "examine", why);
+    noteRefusal(failure, why);
     return false;
   }
   if (writeCheck != 0) {
     // A file nobody may write says so in plainer words than the system's.
     if ((replaced.st_mode & 0222) == 0) {
-      noteRefusal(failure, "examine", kReadOnly);
+      noteRefusal(failure, kReadOnly);
     } else {
-      noteSystemFailure(failure, "examine", writeCheck);
+      noteSystemFailure(failure, writeCheck);
     }
     return false;
   }
@@ -228,14 +228,14 @@ bool setFinalPermissions(NativeFile file, const Folder& folder, const fs::path& 
     return false;
   }
   if (!examined.exists && !newFilePermissions(folder, wanted)) {
-    noteSystemFailure(failure, "permissions");
+    noteSystemFailure(failure);
     return false;
   }
   // Apply: the owner first, since a group that cannot be kept narrows the rest, and the group
   // the copy ends up with decides what the input allows it.
   struct stat copy;
   if ((examined.exists && !giveOwner(fd, replaced, wanted)) || fstat(fd, &copy) != 0) {
-    noteSystemFailure(failure, "owner");
+    noteSystemFailure(failure);
     return false;
   }
   // The coded form undoes in one step, so it is as secret as its input: the group and others get
@@ -250,12 +250,12 @@ bool setFinalPermissions(NativeFile file, const Folder& folder, const fs::path& 
 
 #ifdef __linux__
   if (!setAcl(fd, wanted.acl)) {
-    noteSystemFailure(failure, "permissions");
+    noteSystemFailure(failure);
     return false;
   }
 #endif
   if (fchmod(fd, wanted.mode) != 0) {
-    noteSystemFailure(failure, "permissions");
+    noteSystemFailure(failure);
     return false;
   }
   return true;

@@ -38,21 +38,21 @@ bool setFinalPermissions(NativeFile file, const Folder& folder, const fs::path& 
   examined.exists = GetFileAttributesExW(name.c_str(), GetFileExInfoStandard, &existing) != 0;
   if (examined.exists) {
     if (existing.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-      noteRefusal(failure, "examine", kFolder);
+      noteRefusal(failure, kFolder);
       return false;
     }
     if (!mayDelete(name) || (keepsPermissions(handle(file)) && !keepSecurity(handle(file), name))) {
-      noteSystemFailure(failure, "permissions");
+      noteSystemFailure(failure);
       return false;
     }
     basic.FileAttributes |= existing.dwFileAttributes & kKeptAttributes;
   } else if (GetLastError() != ERROR_FILE_NOT_FOUND) {
-    noteSystemFailure(failure, "examine");
+    noteSystemFailure(failure);
     return false;
   }
   // Also what makes the temporary, created hidden, as visible as the file it replaces.
   if (!SetFileInformationByHandle(handle(file), FileBasicInfo, &basic, sizeof basic)) {
-    noteSystemFailure(failure, "permissions");
+    noteSystemFailure(failure);
     return false;
   }
   return true;

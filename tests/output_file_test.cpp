@@ -58,7 +58,7 @@ TEST_F(OutputFileTest, AFileIsReplacedOnlyWhenTheNewCopyIsComplete) {
   openSafeOutput(file, "out.enc", "out.enc", InputFile());
   writeSafeOutput(file, "partial", 7);
   Failure changed;
-  noteRefusal(changed, "examine", kChangedAfterListing);
+  noteRefusal(changed, kChangedAfterListing);
   abandonSafeOutput(file, changed, "in.txt");
   EXPECT_FALSE(commitSafeOutput(file));
   EXPECT_EQ(readFile("out.enc"), "new");

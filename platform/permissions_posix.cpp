@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -79,6 +80,29 @@ bool readAclOpened(const Folder& folder, const fs::path& name, const struct stat
 }
 #endif
 
+#if defined(__linux__) && defined(O_PATH)
+// Whether the user may write the file found as `fd`, as the kernel itself judges, ACLs included:
+// 0, or the error. Through the descriptor needs faccessat2 (Linux 5.8), and a container's
+// system-call filter that knows it: older ones answer EPERM for calls they do not know. Elsewhere
+// the older call, made directly, since the C library's own tries faccessat2 again and falls back
+// only where the kernel lacks it: it takes no flags and so judges by the real user, which for
+// this program is the effective one. It is asked of the name under /proc, or without /proc of the
+// name in the folder, which the identity check before the rename holds to this same file.
+int mayWrite(int fd, const std::string& byDescriptor, const Folder& folder, const fs::path& path) {
+  if (faccessat(fd, "", W_OK, AT_EACCESS | AT_EMPTY_PATH) == 0) {
+    return 0;
+  }
+  if (errno != EINVAL && errno != ENOSYS && errno != EPERM) {
+    return errno;
+  }
+  if (syscall(SYS_faccessat, AT_FDCWD, byDescriptor.c_str(), W_OK) == 0 ||
+      (errno == ENOENT && syscall(SYS_faccessat, folderAt(folder), path.c_str(), W_OK) == 0)) {
+    return 0;
+  }
+  return errno;
+}
+#endif
+
 // Why what was found under a target's name in a folder with status `folder` may not be replaced,
 // or null where it may: only a regular file is, as the shell's > would; never a device, a FIFO or
 // a folder that happens to have the name, nor a file that someone else put in a shared folder to
@@ -132,16 +156,7 @@ bool examineTarget(const Folder& folder, const fs::path& name, ExaminedTarget& e
   const std::string byDescriptor = procName(fd);
   bool looked = fstat(fd, &replaced) == 0;
   if (looked && S_ISREG(replaced.st_mode)) {
-    // Checking access through the descriptor needs Linux 5.8 (and a container's system-call
-    // filter that knows the call: older ones answer EPERM); elsewhere, the name under /proc,
-    // and without /proc the name in the folder, which the identity check before the rename
-    // holds to this same file.
-    const bool writable =
-        faccessat(fd, "", W_OK, AT_EACCESS | AT_EMPTY_PATH) == 0 ||
-        ((errno == EINVAL || errno == ENOSYS || errno == EPERM) &&
-         (faccessat(AT_FDCWD, byDescriptor.c_str(), W_OK, AT_EACCESS) == 0 ||
-          (errno == ENOENT && faccessat(folderAt(folder), path.c_str(), W_OK, AT_EACCESS) == 0)));
-    writeCheck = writable ? 0 : errno;
+    writeCheck = mayWrite(fd, byDescriptor, folder, path);
     looked = readAcl(byDescriptor, kAccessAcl, own.acl) ||
              (errno == ENOENT && readAclOpened(folder, name, replaced, own.acl));
   }

@@ -69,7 +69,8 @@ bool lookAtInput(const Folder& folder, const fs::path& name, struct stat& status
 
 // Opens for reading the regular file looked at as `status`, never another that took its name
 // since: through its descriptor's name under /proc, or where /proc is missing, by its name, as
-// long as that still leads to the same file. -1 where it cannot, the reason kept in `failure`.
+// long as that still leads to the same file, and never through a link put there since. -1 where it
+// cannot, the reason kept in `failure`.
 int openLooked(const Folder& folder, const fs::path& name, int found, const struct stat& status,
                Failure& failure) {
   // Not blocking, should another file stand there: opening a pipe would wait for a writer.
@@ -77,11 +78,14 @@ int openLooked(const Folder& folder, const fs::path& name, int found, const stru
   int fd = found < 0 ? -1 : retryOnInterrupt([&] { return open(procName(found).c_str(), kRead); });
   if (fd < 0 && (found < 0 || errno == ENOENT)) {
     fd = retryOnInterrupt(
-        [&] { return openat(folderAt(folder), nameIn(folder, name).c_str(), kRead); });
+        [&] { return openat(folderAt(folder), nameIn(folder, name).c_str(), kRead | O_NOFOLLOW); });
     struct stat opened;
-    if (fd >= 0 && (fstat(fd, &opened) != 0 || opened.st_dev != status.st_dev ||
-                    opened.st_ino != status.st_ino)) {
-      close(fd);
+    if ((fd < 0 && errno == ELOOP) ||
+        (fd >= 0 && (fstat(fd, &opened) != 0 || opened.st_dev != status.st_dev ||
+                     opened.st_ino != status.st_ino))) {
+      if (fd >= 0) {
+        close(fd);
+      }
       noteRefusal(failure, kChangedAfterListing);
       return -1;
     }

@@ -2,10 +2,10 @@
 
 #include <cstring>
 
+#include "codec/vector_loops.h"
 #include "platform/random_source.h"
 
 #ifdef KESTROVANE_HAVE_AVX2
-#include "codec/avx2.h"
 #include "codec/block_digest_avx2.h"
 #endif
 
@@ -33,13 +33,15 @@ std::uint32_t wordAt(const unsigned char* at) {
          static_cast<std::uint32_t>(at[2]) << 16 | static_cast<std::uint32_t>(at[3]) << 24;
 }
 
-std::uint64_t nh(const std::uint32_t* key, const unsigned char* chunk) {
+std::uint64_t nh(const std::uint32_t* key, const unsigned char* chunk, bool vector) {
 #ifdef KESTROVANE_HAVE_AVX2
   // Twice as fast as the loop below, which the compiler makes into a vector loop of its own
   // that must first part the even words from the odd.
-  if (processorHasAvx2()) {
+  if (vector) {
     return nhAvx2(key, chunk);
   }
+#else
+  (void)vector;
 #endif
   std::uint64_t sum = 0;
   for (std::size_t i = 0; i < kDigestKeyWords; i += 2) {
@@ -74,8 +76,9 @@ std::uint64_t addCoefficient(std::uint64_t hash, std::uint64_t point, std::uint3
   return reduce(multiplyMod(hash, point) + coefficient);
 }
 
-std::uint64_t addChunk(const DigestKey& key, std::uint64_t hash, const unsigned char* chunk) {
-  const std::uint64_t value = nh(key.words, chunk);
+std::uint64_t addChunk(const DigestKey& key, std::uint64_t hash, const unsigned char* chunk,
+                       bool vector) {
+  const std::uint64_t value = nh(key.words, chunk, vector);
   hash = addCoefficient(hash, key.point, static_cast<std::uint32_t>(value >> 32));
   return addCoefficient(hash, key.point, static_cast<std::uint32_t>(value));
 }
@@ -93,15 +96,16 @@ bool drawDigestKey(DigestKey& key) {
 
 std::uint64_t digestBlock(const DigestKey& key, const char* data, std::size_t size) {
   const auto* bytes = reinterpret_cast<const unsigned char*>(data);
+  const bool vector = vectorLoopsRun();
   std::uint64_t hash = 0;
   std::size_t done = 0;
   for (; size - done >= kChunkSize; done += kChunkSize) {
-    hash = addChunk(key, hash, bytes + done);
+    hash = addChunk(key, hash, bytes + done, vector);
   }
   if (done < size) {
     unsigned char last[kChunkSize] = {};
     std::memcpy(last, bytes + done, size - done);
-    hash = addChunk(key, hash, last);
+    hash = addChunk(key, hash, last, vector);
   }
   return hash;
 }

@@ -2,8 +2,8 @@
 
 #include <array>
 
+#include "codec/vector_loops.h"
 #ifdef KESTROVANE_HAVE_AVX2
-#include "codec/avx2.h"
 #include "codec/code_block_avx2.h"
 #endif
 
@@ -28,7 +28,22 @@ constexpr std::array<unsigned char, 256> makeCodeTable() {
 
 constexpr std::array<unsigned char, 256> kCodeTable = makeCodeTable();
 
+bool plainLoopsAsked = false;
+
 }  // namespace
+
+bool vectorLoopsRun() {
+#ifdef KESTROVANE_HAVE_AVX2
+  static const bool processorHasAvx2 = __builtin_cpu_supports("avx2");
+  return processorHasAvx2 && !plainLoopsAsked;
+#else
+  return false;
+#endif
+}
+
+void usePlainLoops(bool plain) {
+  plainLoopsAsked = plain;
+}
 
 char codeChar(char c) {
   return static_cast<char>(kCodeTable[static_cast<unsigned char>(c)]);
@@ -39,7 +54,7 @@ void codeBlock(const char* in, std::size_t size, char* out) {
   auto* to = reinterpret_cast<unsigned char*>(out);
   std::size_t i = 0;
 #ifdef KESTROVANE_HAVE_AVX2
-  if (processorHasAvx2()) {
+  if (vectorLoopsRun()) {
     i = codeBlockAvx2(from - size, size, to, kCodeTable.data());
     from -= i;
   }

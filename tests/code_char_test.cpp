@@ -2,10 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <numeric>
 #include <random>
 #include <string>
 #include <vector>
+
+#include "codec/tuning.h"
+#include "codec/vector_loops.h"
 
 TEST(CodeCharTest, SwapsEachVowelWithItsDigitAndLeavesEveryOtherByte) {
   const std::string letters = "aeiouAEIOU";
@@ -46,16 +50,22 @@ TEST(CodeCharTest, CodedFormIsReversedAndSwappedAndUndoesItself) {
   }
 }
 
-TEST(CodeCharTest, EveryBlockSizeIsCodedAsByteByByte) {
-  // Sizes around the 8- and 32-byte steps of the coding loops, and one large random block.
+namespace {
+
+// Every size up to two 1 KiB chunks (the coding loops step 8 and 32 bytes), those around a whole
+// listing block, and a large one, of random bytes, coded byte by byte as defined.
+void expectEveryBlockSizeCodedAsDefined() {
   std::mt19937 random(7);
   std::string text(1 << 20, '\0');
   for (char& c : text) {
     c = static_cast<char>(random());
   }
-  std::vector<std::size_t> sizes(200);
+  std::vector<std::size_t> sizes(2 * 1024 + 1);
   std::iota(sizes.begin(), sizes.end(), 0);
-  sizes.push_back(text.size());
+  for (const std::size_t size :
+       {kBlockSize - 1, kBlockSize, kBlockSize + 1, std::int64_t{1} << 20}) {
+    sizes.push_back(static_cast<std::size_t>(size));
+  }
   for (const std::size_t size : sizes) {
     std::string expected(size, '\0');
     for (std::size_t i = 0; i < size; ++i) {
@@ -65,4 +75,20 @@ TEST(CodeCharTest, EveryBlockSizeIsCodedAsByteByByte) {
     codeBlock(text.data(), size, coded.data());
     ASSERT_EQ(coded, expected) << "size " << size;
   }
+}
+
+}  // namespace
+
+TEST(CodeCharTest, ThePlainLoopCodesEveryBlockSizeAsByteByByte) {
+  usePlainLoops(true);
+  EXPECT_FALSE(vectorLoopsRun());
+  expectEveryBlockSizeCodedAsDefined();
+  usePlainLoops(false);
+}
+
+TEST(CodeCharTest, TheVectorLoopCodesEveryBlockSizeAsByteByByte) {
+  if (!vectorLoopsRun()) {
+    GTEST_SKIP() << "no vector loop here: the build or the processor has no AVX2";
+  }
+  expectEveryBlockSizeCodedAsDefined();
 }

@@ -8,8 +8,6 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
-#include <iostream>
-#include <optional>
 #include <random>
 #include <stdexcept>
 #include <string>
@@ -40,6 +38,16 @@ const std::string kEmptyListing =
     "The file currently contains:\n\n"
     "Do you want to encode this file? Y/N\n"
     "This File doesn't appear to contain anything! Are SURE you want to continue Y/n\n";
+
+// The screen of an encode refused after the listing: the listing, the caption, `coded` (what was
+// coded before the refusal), the refusal and the closing prompt.
+std::string refusedScreen(const std::string& listing, const std::string& outName,
+                          const std::string& coded = "") {
+  return "Please enter the name of the file you want to encode:\nThe file currently contains:\n" +
+         listing + "\nDo you want to encode this file? Y/N\n   Encoded Output:\n" + coded +
+         "\nYour encoded file could not be saved as: " + outName +
+         "\n\nPress any Key and then Enter to return to main menu\n";
+}
 
 // Another program's shared mapping of a file, written to once already: writing to that page again
 // changes the file's bytes without a fault, so neither its modification nor its change time moves.
@@ -236,13 +244,17 @@ TEST_F(FileCoderTest, EveryByteSurvivesARoundTripAcrossManyBlocks) {
     content += static_cast<char>(random());
   }
   content[0] = '\xff';  // a first byte of 255 is a byte like any other, not an end of file
-  writeFile("big.txt", content);
-  std::string screen = runDialogue("E\nbig.txt\ny\nk\nx\n");
-  EXPECT_TRUE(screen == kMenu + encodeScreen(content, "big.enc") + kMenu);
-  EXPECT_TRUE(readFile("big.enc") == codedForm(content));
-  fs::rename("big.txt", "original");
-  runDialogue("D\nbig.enc\ny\nk\n");
-  EXPECT_TRUE(readFile("big.txt") == content);
+  // And the files whose last block holds a single byte.
+  for (const std::string& text : {content, std::string("x"), content.substr(0, kBlockSize + 1),
+                                  content.substr(0, kBlockSize)}) {
+    writeFile("big.txt", text);
+    std::string screen = runDialogue("E\nbig.txt\ny\nk\nx\n");
+    EXPECT_TRUE(screen == kMenu + encodeScreen(text, "big.enc") + kMenu) << text.size();
+    EXPECT_TRUE(readFile("big.enc") == codedForm(text)) << text.size();
+    fs::rename("big.txt", "original");
+    runDialogue("D\nbig.enc\ny\nk\n");
+    EXPECT_TRUE(readFile("big.txt") == text) << text.size();
+  }
 }
 
 TEST_F(FileCoderTest, ASecondEncodeInTheSameRunUsesItsOwnFiles) {
@@ -335,31 +347,13 @@ Press any Key and then Enter to exit
 }
 
 TEST_F(FileCoderTest, OnlyWhatWasListedIsSavedAndAnythingElseLeavesTheEarlierOutput) {
-  const std::string refused = "\nYour encoded file could not be saved as: ";
-  const std::string closing = "\n\nPress any Key and then Enter to return to main menu\n";
-  const auto listing = [](const std::string& text) {
-    return "Please enter the name of the file you want to encode:\nThe file currently contains:\n" +
-           text + "\nDo you want to encode this file? Y/N\n   Encoded Output:\n";
-  };
-  const std::string listed = listing("shown text");
-  std::string blocks(3 * kBlockSize + 1000, 'a');  // three whole blocks and a part of one
-  std::mt19937 random(11);
-  for (char& c : blocks) {
-    c = static_cast<char>('a' + random() % 26);
-  }
-  std::optional<DirtiedMapping> mapped;
-  const auto throughMapping = [&mapped] { mapped->change(); };
-  const std::string empty = kEmptyListing + "   Encoded Output:\n";
   struct Case {
     const char* what;
     std::string typed;
     std::string keys;  // after the name; a change to the input happens at their first
     std::function<void()> change;
     std::string screen;  // from the name's prompt to the closing prompt
-    std::string outName;
-    std::string told;                    // on standard error: the file blamed, and why
-    std::string content = "shown text";  // of g.txt
-    std::int64_t mappedAt = -1;          // where a mapping dirtied before the listing changes it
+    std::string told;    // on standard error: the file blamed, and why
   };
   const auto rewrite = [] {
     // Past the coarsest clock tick a file system stamps times with, so the change time differs;
@@ -370,29 +364,26 @@ TEST_F(FileCoderTest, OnlyWhatWasListedIsSavedAndAnythingElseLeavesTheEarlierOut
     writeFile("g.txt", "SHOWN TEXT");
     fs::last_write_time("g.txt", listed);
   };
+  const std::string listed = refusedScreen("shown text", "g.enc");
+  const std::string empty = kEmptyListing +
+                            "   Encoded Output:\n\nYour encoded file could not be "
+                            "saved as: ";
+  const std::string closing = "\n\nPress any Key and then Enter to return to main menu\n";
   const std::string changed = "g.txt: changed after it was shown; nothing was saved";
   const std::string nul = ": a name cannot hold a NUL byte";
   const Case cases[] = {
       {"grown after the listing", "g.txt", "y\nk\nx\n",
-       [] { std::ofstream("g.txt", std::ios::app) << " and more"; }, listed, "g.enc", changed},
-      {"overwritten, same size", "g.txt", "y\nk\nx\n", rewrite, listed, "g.enc", changed},
-      {"unreadable", "u.txt", "y\ny\nk\nx\n", nullptr, empty, "u.enc", "u.txt: Permission denied"},
+       [] { std::ofstream("g.txt", std::ios::app) << " and more"; }, listed, changed},
+      {"overwritten, same size", "g.txt", "y\nk\nx\n", rewrite, listed, changed},
+      {"unreadable", "u.txt", "y\ny\nk\nx\n", nullptr, empty + "u.enc" + closing,
+       "u.txt: Permission denied"},
       {"NUL in the name, a file before it", std::string("g\0.txt", 6), "y\ny\nk\nx\n", nullptr,
-       empty, std::string("g\0.enc", 6), std::string("g\0.txt", 6) + nul},
-      {"NUL after the name's dot", std::string("g.txt\0x", 7), "y\ny\nk\nx\n", nullptr, empty,
-       "g.enc", std::string("g.txt\0x", 7) + nul},
-      {"changed through a mapping, in the last block", "g.txt", "y\nk\nx\n", throughMapping,
-       listing(blocks), "g.enc", changed, blocks, 3 * kBlockSize + 500},
-      {"changed through a mapping, in a whole block", "g.txt", "y\nk\nx\n", throughMapping,
-       listing(blocks) + codedForm(blocks.substr(2 * kBlockSize)), "g.enc", changed, blocks,
-       kBlockSize + 8292},
+       empty + std::string("g\0.enc", 6) + closing, std::string("g\0.txt", 6) + nul},
+      {"NUL after the name's dot", std::string("g.txt\0x", 7), "y\ny\nk\nx\n", nullptr,
+       empty + "g.enc" + closing, std::string("g.txt\0x", 7) + nul},
   };
   for (const Case& c : cases) {
-    mapped.reset();
-    writeFile("g.txt", c.content);
-    if (c.mappedAt >= 0) {
-      mapped.emplace("g.txt", c.mappedAt);
-    }
+    writeFile("g.txt", "shown text");
     writeFile("g", "shown text");
     writeFile("g.enc", "EARLIER CODED");
     writeFile("u.txt", "private");
@@ -412,17 +403,59 @@ TEST_F(FileCoderTest, OnlyWhatWasListedIsSavedAndAnythingElseLeavesTheEarlierOut
       ASSERT_EQ(seteuid(0), 0);
       ASSERT_EQ(setegid(0), 0);
     }
-    if (mapped && !mapped->timesKept()) {
-      std::cout << "Not trusted, since a time moved meanwhile: " << c.what << "\n";
-      fs::remove("u.txt");
-      continue;
-    }
-    EXPECT_EQ(screen, kMenu + c.screen + refused + c.outName + closing + kMenu) << c.what;
+    EXPECT_EQ(screen, kMenu + c.screen + kMenu) << c.what;
     EXPECT_EQ(dialogueErrors(), "kestrovane: " + c.told + "\n") << c.what;
     EXPECT_EQ(readFile("g.enc"), "EARLIER CODED") << c.what;
     EXPECT_EQ(readFile("u.enc"), "EARLIER CODED") << c.what;
     EXPECT_EQ(readFile("g"), "shown text") << c.what;
     EXPECT_EQ(listFolder(), "g g.enc g.txt u.enc u.txt") << c.what;
     fs::remove("u.txt");
+  }
+}
+
+// A program writing through a page of its mapping that it had already dirtied changes the file's
+// bytes but neither of its times: only the blocks' digests tell. Where the system wrote the page
+// out meanwhile, a time moves after all, and the case proves nothing: it is tried again, and
+// reported skipped where it never held still.
+TEST_F(FileCoderTest, ABlockChangedWithoutMovingATimeLeavesTheEarlierOutput) {
+  std::string blocks(3 * kBlockSize + 1000, 'a');  // three whole blocks and a part of one
+  std::mt19937 random(11);
+  for (char& c : blocks) {
+    c = static_cast<char>('a' + random() % 26);
+  }
+  struct Case {
+    const char* what;
+    std::int64_t mappedAt;  // where the mapping changes the file
+    std::string coded;      // what was coded, and shown, before the changed block
+  };
+  const Case cases[] = {
+      {"in the last block", 3 * kBlockSize + 500, ""},
+      {"in a whole block", kBlockSize + 8292, codedForm(blocks.substr(2 * kBlockSize))},
+  };
+  std::string untried;
+  for (const Case& c : cases) {
+    bool timesKept = false;
+    for (int attempt = 0; attempt < 3 && !timesKept; ++attempt) {
+      writeFile("g.txt", blocks);
+      writeFile("g.enc", "EARLIER CODED");
+      DirtiedMapping mapped("g.txt", c.mappedAt);
+      const std::string screen =
+          runDialogue("E\ng.txt\ny\nk\nx\n", 8, [&mapped] { mapped.change(); });
+      timesKept = mapped.timesKept();
+      EXPECT_EQ(screen, kMenu + refusedScreen(blocks, "g.enc", c.coded) + kMenu) << c.what;
+      EXPECT_EQ(dialogueErrors(),
+                "kestrovane: g.txt: changed after it was shown; nothing was saved\n")
+          << c.what;
+      EXPECT_EQ(readFile("g.enc"), "EARLIER CODED") << c.what;
+      EXPECT_EQ(listFolder(), "g.enc g.txt") << c.what;
+    }
+    if (!timesKept) {
+      untried += std::string(" ") + c.what + ";";
+    }
+  }
+  if (!untried.empty()) {
+    GTEST_SKIP() << "a time moved each time the file was changed, so the digests were not what "
+                    "told:"
+                 << untried;
   }
 }

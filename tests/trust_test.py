@@ -70,6 +70,44 @@ def strace(*options):
     return ["strace", "-f", "-o", os.devnull, *options]
 
 
+def stopped(call, when, action, *options):
+    """Runs the program under strace, stops it (SIGSTOP) as its `when`th call `call` returns, runs
+    the shell command `action` in its folder while it stands still, and lets it go on: a change
+    lands at that very moment, however fast or busy the machine. strace says when it has stopped.
+    The trace is left in the file `trace`."""
+    waiter = ("(until grep -qs 'stopped by SIGSTOP' trace; do kill -0 $$ || exit; sleep 0.01;"
+              f" done; {action}; kill -CONT $(sed -n 's/ --- stopped by SIGSTOP.*//p' trace))"
+              " >/dev/null 2>&1 &")
+    return ["bash", "-c", waiter + ' exec "$@"', "bash", "strace", "-f", "-o", "trace", *options,
+            "-e", f"inject={call}:signal=SIGSTOP:when={when}"]
+
+
+def traced(*calls):
+    """Runs the program under strace, leaving the trace of `calls` in the file `trace`."""
+    return ["strace", "-f", "-o", "trace", "-e", "trace=" + ",".join(calls)]
+
+
+def folder_flushed_after_move(trace):
+    """Whether the trace shows the folder that the new copy was moved in opened again and flushed
+    after the move."""
+    folder = flushed = None
+    for line in trace.splitlines():
+        call = " ".join(line.split()[1:])
+        if call.startswith("renameat") and call.endswith(" = 0"):
+            folder = call[call.index("(") + 1:call.index(",")]
+        elif folder and call.startswith(f'openat({folder}, ".", ') and "O_DIRECTORY" in call:
+            flushed = call.rsplit(" = ", 1)[1]
+        elif flushed and call == f"fsync({flushed}) = 0":
+            return True
+    return False
+
+
+def reopened_by_name(trace):
+    """Whether the trace shows in.txt opened by its name for more than finding it."""
+    return any('"in.txt"' in line and "O_PATH" not in line and " = -1 " not in line
+               for line in trace.splitlines())
+
+
 # Each case: its name; the setup script, run by bash in the folder (the input, `typed`, is then
 # written there unless the script made it or its folder is none); the command prefix; whether the
 # save succeeds; the files to check; for a save the file written and what its metadata must be:
@@ -81,9 +119,10 @@ def strace(*options):
 # Root alone may give files away (chown, chgrp to a group it is not in), make devices, mount, or
 # run a step as nobody: the rows about a shared folder where another user put something need
 # that second user, nobody, to put it there. The other rows run as whoever runs the test.
+# A case may also say what the trace it left must show (`seen`: a function of the trace's text).
 Case = collections.namedtuple(
-    "Case", "name setup typed prefix saved files written expected inside root why unread",
-    defaults=("in.txt", [], False, ["in.enc"], None, None, "", False, None, False))
+    "Case", "name setup typed prefix saved files written expected inside root why unread seen",
+    defaults=("in.txt", [], False, ["in.enc"], None, None, "", False, None, False, None))
 
 
 def saved(name, setup, written, expected, **fields):
@@ -182,6 +221,8 @@ CASES = [
          why="f.txt/../t.enc: Not a directory"),
     Case("link to a file with a slash", "echo old > s && ln -s s/ in.enc", files=["in.enc", "s"],
          why="in.enc: Not a directory"),
+    Case("link to a folder with a slash", "mkdir d && ln -s d/ in.enc", files=["in.enc", "d"],
+         why="in.enc: is a folder, not a file"),
     Case("link to a file, then ..", "echo old > s && ln -s s/b/.. in.enc",
          files=["in.enc", "s"],
          why="in.enc: Not a directory"),
@@ -209,9 +250,22 @@ CASES = [
           root=True),
     saved("set-ID bits", "echo old > in.enc && chown nobody in.enc && chmod 6755 in.enc && "
           + OPEN_INPUT, "in.enc", (0o755, 65534), root=True),
-    # A pseudo-file whose size reads 0 is not saved as an empty copy.
+    # A pseudo-file whose size reads 0 is not saved as an empty copy: one whose bytes change from
+    # read to read, and one whose bytes stay, which only its size tells.
     Case("file of /proc", "ln -s /proc/self/status p.txt", "p.txt", files=["p.enc"],
          why="p.txt: changed after it was shown; nothing was saved"),
+    Case("file of /proc that reads the same each time", "ln -s /proc/version v.txt", "v.txt",
+         files=["v.enc"], why="v.txt: changed after it was shown; nothing was saved"),
+    # A replaced hard link becomes a file of its own: the other name keeps the old text.
+    saved("hard link", "echo old > other && ln other in.enc", "in.enc", "as before",
+          files=["in.enc", "other"]),
+    # The move is flushed to the disk with the folder it was made in.
+    saved("folder flushed after the move", "", "in.enc", "as touch gives",
+          prefix=traced("renameat2", "renameat", "rename", "openat", "fsync"),
+          seen=folder_flushed_after_move),
+    # The key for the digests comes from /dev/urandom where getrandom is missing or refused.
+    *(saved(f"getrandom {error}", "", "in.enc", "as touch gives",
+            prefix=strace("-e", f"inject=getrandom:error={error}")) for error in ("ENOSYS", "EPERM")),
     # As many links as the system follows, and a name as long as the system allows.
     saved("40 links", "echo old > l40 && for i in $(seq 39 -1 1); do ln -s l$((i + 1)) l$i;"
           " done && ln -s l1 in.enc && cat in.enc >/dev/null", "l40", "as before",
@@ -256,6 +310,27 @@ CASES = [
     saved("replaced file's rights checked without /proc on a kernel before 5.8", "echo old >"
           " in.enc", "in.enc", "as before",
           prefix=strace("-e", "inject=faccessat2:error=ENOSYS") + NO_PROC, root=True),
+    # A container's filter that refuses faccessat2 with EPERM, as older ones do for calls they do
+    # not know: the write check still judges, as root and as a user, with /proc and without.
+    saved("replaced file's rights checked where faccessat2 is refused", "echo old > in.enc",
+          "in.enc", "as before", prefix=strace("-e", "inject=faccessat2:error=EPERM")),
+    saved("replaced file's rights checked where faccessat2 is refused, as a user", "chmod 777 . &&"
+          " echo old > in.enc && chmod 666 in.enc", "in.enc", (0o604, 65534, 65534),
+          prefix=strace("-e", "inject=faccessat2:error=EPERM") + NOBODY, root=True),
+    Case("read-only where faccessat2 is refused, as a user", "chown nobody . && echo old > in.enc"
+         " && chown nobody in.enc && chmod 444 in.enc",
+         prefix=strace("-e", "inject=faccessat2:error=EPERM") + NOBODY, root=True,
+         why="in.enc: is read-only"),
+    saved("replaced file's rights checked where faccessat2 is refused, without /proc", "echo old >"
+          " in.enc", "in.enc", "as before",
+          prefix=strace("-e", "inject=faccessat2:error=EPERM") + NO_PROC, root=True),
+    # Without /proc the input is opened again by its name: a link swapped in after the look is
+    # refused, never followed.
+    Case("input swapped for a link before it is opened again by name", "echo secret > other",
+         prefix=stopped("openat", 2, "rm in.txt && ln -s other in.txt", "-P", "in.txt") + NO_PROC,
+         files=["in.enc", "other"], root=True, unread=True,
+         why="in.txt: changed after it was shown; nothing was saved",
+         seen=lambda trace: not reopened_by_name(trace)),
     saved("no ACL stays none", "echo old > in.enc && chmod 640 in.enc && setfacl -d -m"
           " u::rw,u:nobody:rw,g::r,m::rw,o::r .", "in.enc", "as before"),
 ]
@@ -296,7 +371,7 @@ def temporaries(folder):
 
 
 def run_case(program, case, folder, checks):
-    name, setup, typed, prefix, saved, names, written, expected, inside, _, why, unread = case
+    name, setup, typed, prefix, saved, names, written, expected, inside, _, why, unread, seen = case
     os.chmod(folder, 0o755)  # a folder from tempfile is 0700: nobody could not reach it
     source = BIG if typed == "big.txt" else TEXT
     if typed == "big.txt":
@@ -347,6 +422,9 @@ def run_case(program, case, folder, checks):
         del before[written], after[written]
     checks.equal(f"{name}: the other files", after, before)
     checks.equal(f"{name}: temporaries", temporaries(folder), [])
+    if seen:
+        with open(os.path.join(folder, inside, "trace")) as f:
+            checks.equal(f"{name}: what the trace shows", seen(f.read()), True)
 
 
 def main():

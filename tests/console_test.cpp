@@ -133,6 +133,7 @@ TEST(ConsoleTest, ATerminalIsShownControlBytesAndAPipeGetsThemAsTheyAre) {
       {"UTF-8", {"a\r\nb\n\rc\r\r\n\n\r\rd\r"}, "a\r\nb\n\rc^M\r\n\n\r^Md^M"},
       {"UTF-8", {"a\r", "\nb\r", "c\n", "\r"}, "a\r\nb^Mc\n\r"},
       {"UTF-8", {"x\n", end, "\ry"}, "x\n^My"},  // a new text has no line feed before it
+      {"UTF-8", {"plain text\n", "\rnext"}, "plain text\n\rnext"},  // one passed whole, too
       // UTF-8's two-byte C1 controls, whole or split across calls; other characters pass.
       {"UTF-8", {"\xc2\x80\xc2\x9f\xc2\xa0\xc3\xa9\x9b"}, "<U+0080><U+009F>\xc2\xa0\xc3\xa9\x9b"},
       {"UTF-8", {"x\xc2", "\x9b", "[2J\xc2", "\xc2", "\x85\xc2"}, "x<U+009B>[2J\xc2<U+0085>\xc2"},

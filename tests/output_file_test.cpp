@@ -166,6 +166,18 @@ TEST_F(OutputFileTest, TheCopyIsSavedInTheFolderThatWasListedWhateverItsNameLead
   EXPECT_EQ(listFolder("other"), "in.enc");
   EXPECT_EQ(readFile("other/in.enc"), "other's");
 
+  // A name from the root is walked from the root, whatever the current folder.
+  writeFile("again/in.txt", "from the root");
+  fs::current_path("other");
+  openInput(input, folder_ / "again/in.txt");
+  EXPECT_NE(input.handle, kNoFile);
+  openSafeOutput(file, (folder_ / "again/in.enc").string(), (folder_ / "again/in.enc").string(),
+                 input);
+  closeInput(input);
+  EXPECT_TRUE(commitSafeOutput(file));
+  fs::current_path(folder_);
+  EXPECT_EQ(readFile("again/in.enc"), "");
+
   // A folder that was not there at the listing is not looked for again.
   openInput(input, "later/in.txt");
   fs::create_directory_symlink("other", "later");

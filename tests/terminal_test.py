@@ -8,6 +8,7 @@ Usage: terminal_test.py [COMMAND PREFIX ...] path/to/kestrovane
 import os
 import pty
 import select
+import subprocess
 import sys
 import tempfile
 import termios
@@ -102,6 +103,30 @@ def run_on_terminal(command, folder, steps):
     return os.waitstatus_to_exitcode(status), screen.replace("\r\n", "\n")
 
 
+def errors_on_terminal(command, folder):
+    """Runs the third run's keys through pipes, but for standard error, a terminal of its own:
+    what that terminal shows."""
+    leader, follower = pty.openpty()
+    attributes = termios.tcgetattr(follower)
+    attributes[1] &= ~termios.ONLCR  # the terminal shows the line ends as they were written
+    termios.tcsetattr(follower, termios.TCSANOW, attributes)
+    keys = "".join(keys for _, keys in THIRD_RUN).encode()
+    subprocess.run(command, input=keys, cwd=folder, stdout=subprocess.DEVNULL, stderr=follower,
+                   timeout=TIMEOUT)
+    os.close(follower)
+    shown = b""
+    while select.select([leader], [], [], 0)[0]:
+        try:
+            chunk = os.read(leader, 4096)
+        except OSError:
+            break
+        if not chunk:
+            break
+        shown += chunk
+    os.close(leader)
+    return shown.decode("latin-1")
+
+
 def main():
     command = program_command(sys.argv[1:])
     checks = Checks()
@@ -115,6 +140,8 @@ def main():
             checks.equal(f"run {number}: the terminal shows what a pipe gets",
                          run_on_terminal(command, on_terminal, steps),
                          (status, as_terminal_shows(screen.decode("latin-1"))))
+        checks.equal("standard error alone a terminal: why, visibly, on a line of its own",
+                     errors_on_terminal(command, piped), WHY[1:].replace("\x1b", "^[") + "\n")
         checks.equal("files", folder_contents(on_terminal),
                      {"test.txt": b"hello there\nGeneral Kenobi\n",
                       "test.enc": b"\n3b4n2K l1r2n2G\n2r2ht 4ll2h",

@@ -163,16 +163,18 @@ def shrink_input(program, folder, checks):
                  digests({"big.enc": EARLIER, "big.txt": BIG[:1000]}))
 
 
-# Each case: what strace is told, and whether the save still succeeds.
+# Each case: what strace is told, and whether the save still succeeds; standard error says why not.
 STRACE_CASES = [
     (["-e", "inject=fdatasync,fsync:error=EIO"], False),
     (["-e", "inject=rename,renameat,renameat2:error=EIO"], False),
     # Every other read of the input interrupted: each is retried, and nothing is lost.
     (["-P", "big.txt", "-e", "inject=read,pread64:error=EINTR:when=1+2"], True),
+    # A read error while listing is the system's, not a change of the input.
+    (["-P", "big.txt", "-e", "inject=read:error=EIO:when=2"], False, "big.txt"),
 ]
 
 
-def under_strace(program, folder, options, saved, checks):
+def under_strace(program, folder, checks, options, saved, blamed="big.enc"):
     prepare(folder)
     command = ["strace", "-f", "-o", os.devnull] + options + [program]
     result = subprocess.run(command, input=keys(), cwd=folder, capture_output=True, timeout=120,
@@ -184,6 +186,8 @@ def under_strace(program, folder, options, saved, checks):
                  True)
     checks.equal(f"{what}: files", files(folder),
                  digests({"big.enc": CODED_BIG if saved else EARLIER, "big.txt": BIG}))
+    told = [line for line in result.stderr.decode().splitlines() if not line.startswith("strace")]
+    checks.equal(f"{what}: why", told, [] if saved else [f"kestrovane: {blamed}: Input/output error"])
 
 
 def main():
@@ -199,8 +203,8 @@ def main():
             hangup_under_nohup(program, folder, checks)
             shrink_input(program, folder, checks)
         else:
-            for options, saved in STRACE_CASES:
-                under_strace(program, folder, options, saved, checks)
+            for case in STRACE_CASES:
+                under_strace(program, folder, checks, *case)
     return checks.finish()
 
 

@@ -16,16 +16,13 @@ namespace {
 
 // Flushes a file, or a folder's entries, to the disk: with fsync, not fdatasync, which need not
 // write the mode, owner and ACL just given to a new copy, so a power cut could bring back the new
-// bytes with the temporary's private mode. On macOS fsync leaves them in the drive's cache, which
-// may write them out of order; F_FULLFSYNC asks the drive itself to store them, where the file
-// system supports that.
+// bytes with the temporary's private mode. macOS's fsync leaves them in the drive's cache, which
+// may write them out of order: F_FULLFSYNC asks the drive, where the file system can.
 int flushToDisk(int fd) {
 #ifdef F_FULLFSYNC
-  if (fcntl(fd, F_FULLFSYNC) == 0) {
-    return 0;
-  }
-  if (errno != ENOTSUP && errno != EINVAL && errno != ENOTTY) {
-    return -1;  // the drive could not store it: as failed as any other flush
+  const int stored = fcntl(fd, F_FULLFSYNC);
+  if (stored == 0 || (errno != ENOTSUP && errno != EINVAL && errno != ENOTTY)) {
+    return stored;
   }
 #endif
   return fsync(fd);
@@ -35,16 +32,14 @@ int flushToDisk(int fd) {
 // nothing.
 bool stillAsExamined(const Folder& folder, const fs::path& name, const ExaminedTarget& examined,
                      Failure& failure) {
-  struct stat now;
-  const bool exists =
-      fstatat(folderAt(folder), nameIn(folder, name).c_str(), &now, AT_SYMLINK_NOFOLLOW) == 0;
-  if (!exists && errno != ENOENT) {
-    noteSystemFailure(failure);
+  Found now;
+  if (!lookAt(folder, name, now, failure)) {
     return false;
   }
+  const bool exists = now.status.st_mode != 0;
   if (exists != examined.exists ||
-      (exists && (static_cast<std::uint64_t>(now.st_dev) != examined.device ||
-                  static_cast<std::uint64_t>(now.st_ino) != examined.inode))) {
+      (exists && (static_cast<std::uint64_t>(now.status.st_dev) != examined.device ||
+                  static_cast<std::uint64_t>(now.status.st_ino) != examined.inode))) {
     noteRefusal(failure, kReplacedMeanwhile);
     return false;
   }
@@ -53,22 +48,15 @@ bool stillAsExamined(const Folder& folder, const fs::path& name, const ExaminedT
 
 // Renames `from` to `to` in the folder `at` unless something has that name, in one step.
 int renameUnlessTaken(int at, const char* from, const char* to) {
-#if defined(RENAME_NOREPLACE)
+#if defined(KESTROVANE_LINUX_CALLS) && defined(RENAME_NOREPLACE)
   return renameat2(at, from, at, to, RENAME_NOREPLACE);
 #elif defined(RENAME_EXCL)
-  return renameatx_np(at, from, at, to, RENAME_EXCL);
+  return renameatx_np(at, from, at, to, RENAME_EXCL);  // macOS
 #else
   (void)at, (void)from, (void)to;
   errno = ENOSYS;
   return -1;
 #endif
-}
-
-// Whether a rename that refuses to replace failed only for want of one: an older kernel, a file
-// system that has none (NFS, older FUSE ones), or a container's filter that does not know the
-// call.
-bool noSuchRename(int error) {
-  return error == EINVAL || error == ENOSYS || error == ENOTSUP || error == EPERM;
 }
 
 }  // namespace
@@ -94,17 +82,13 @@ NativeFile createTemporary(const Folder& folder, const fs::path& name, bool& nam
 }
 
 bool writeNative(NativeFile file, const char* data, std::size_t size, Failure& failure) {
-  while (size > 0) {
-    const ssize_t written = retryOnInterrupt([&] { return write(descriptor(file), data, size); });
-    if (written <= 0) {
-      // No error of its own, yet nothing could be written.
-      noteSystemFailure(failure, written == 0 ? EIO : errno);
-      return false;
-    }
-    data += written;
-    size -= static_cast<std::size_t>(written);
+  const std::size_t written = moveAll(size, failure, [&](std::size_t done) {
+    return write(descriptor(file), data + done, size - done);
+  });
+  if (written < size) {
+    noteSystemFailure(failure, EIO);  // nothing written, and no error of its own
   }
-  return true;
+  return written == size;
 }
 
 bool startWriteOut(NativeFile file, std::int64_t offset, std::int64_t length, Failure& failure) {
@@ -156,7 +140,9 @@ bool moveFile(const Folder& folder, const fs::path& from, const fs::path& to,
       noteRefusal(failure, kReplacedMeanwhile);
       return false;
     }
-    if (!noSuchRename(errno)) {
+    // Unless it failed only for want of such a rename: an older kernel, a file system that has
+    // none (NFS, older FUSE ones), or a container's filter that does not know the call.
+    if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP && errno != EPERM) {
       noteSystemFailure(failure);
       return false;
     }
@@ -176,13 +162,9 @@ bool moveFile(const Folder& folder, const fs::path& from, const fs::path& to,
 }
 
 // A rename is an entry of the folder: flushing the folder makes it survive a power cut. The
-// descriptor that holds it opens nothing, and so cannot be flushed: the folder is opened again
-// through it.
+// descriptor that holds it may open nothing, and so not be flushed: the folder is opened again.
 void flushFolder(const Folder& folder) {
-  const int fd = retryOnInterrupt([&] {
-    return openat(folderAt(folder), nameIn(folder, ".").c_str(),
-                  O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  });
+  const int fd = openFolder(folder);
   if (fd >= 0) {
     flushToDisk(fd);
     close(fd);

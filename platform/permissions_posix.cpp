@@ -17,34 +17,54 @@ namespace fs = std::filesystem;
 namespace {
 
 #ifdef __linux__
-// The default ACL of `folder`: through /proc, since the descriptor that holds it opens nothing,
-// or where /proc is missing, through the folder opened for reading.
-bool readDefaultAcl(const Folder& folder, std::vector<char>& acl) {
-  if (folder.handle == kNoFile) {
-    return readAcl(folder.path, kDefaultAcl, acl);
+// The ACL `name` of the file or folder held as `fd`: through its name under /proc, which needs
+// no right to read it, or where the build holds no such descriptor (-1) or /proc is missing,
+// through the descriptor `open()` gives, of it opened for reading.
+template <typename Open>
+bool readHeldAcl(int fd, const char* name, std::vector<char>& acl, Failure& failure, Open open) {
+  bool read = fd >= 0 && readAcl(procName(fd), name, acl);
+  if (!read && (fd < 0 || errno == ENOENT)) {
+    const int opened = open();
+    read = opened >= 0 && readAcl(opened, name, acl);
+    if (opened >= 0) {
+      close(opened);
+    }
   }
-  const int held = descriptor(folder.handle);
-  if (readAcl(procName(held), kDefaultAcl, acl)) {
-    return true;
-  }
-  if (errno != ENOENT) {
-    return false;
-  }
-  const int fd =
-      retryOnInterrupt([&] { return openat(held, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC); });
-  const bool read = fd >= 0 && readAcl(fd, kDefaultAcl, acl);
-  if (fd >= 0) {
-    close(fd);
+  if (!read) {
+    noteSystemFailure(failure);
   }
   return read;
+}
+
+// The default ACL of `folder`, through its path where it is not held.
+bool readDefaultAcl(const Folder& folder, std::vector<char>& acl, Failure& failure) {
+  if (folder.handle == kNoFile) {
+    const bool read = readAcl(folder.path, kDefaultAcl, acl);
+    if (!read) {
+      noteSystemFailure(failure);
+    }
+    return read;
+  }
+  const int held = kHoldsWhatItFinds ? descriptor(folder.handle) : -1;
+  return readHeldAcl(held, kDefaultAcl, acl, failure, [&] { return openFolder(folder); });
+}
+
+// The access ACL of the file found as `found`, named `name` in `folder`. Opened for reading, a
+// regular file has no side effects, but one the user may write and not read then fails.
+bool readOwnAcl(const Folder& folder, const fs::path& name, const Found& found,
+                std::vector<char>& acl, Failure& failure) {
+  return readHeldAcl(found.fd, kAccessAcl, acl, failure, [&] {
+    return reopen(folder, name, found, O_RDONLY | O_NONBLOCK | O_NOCTTY, kReplacedMeanwhile,
+                  failure);
+  });
 }
 #endif
 
 // What a file created in `folder` gets: the folder's default ACL where it has one, else the umask.
-bool newFilePermissions(const Folder& folder, Permissions& permissions) {
+bool newFilePermissions(const Folder& folder, Permissions& permissions, Failure& failure) {
   permissions.mode = 0666;
 #ifdef __linux__
-  if (!readDefaultAcl(folder, permissions.acl)) {
+  if (!readDefaultAcl(folder, permissions.acl, failure)) {
     return false;
   }
   if (!permissions.acl.empty()) {
@@ -52,7 +72,7 @@ bool newFilePermissions(const Folder& folder, Permissions& permissions) {
     return true;
   }
 #else
-  (void)folder;
+  (void)folder, (void)failure;
 #endif
   // The umask can only be read by setting it: it is put back at once.
   const mode_t umaskValue = umask(0);
@@ -61,122 +81,73 @@ bool newFilePermissions(const Folder& folder, Permissions& permissions) {
   return true;
 }
 
-#if defined(__linux__) && defined(O_PATH)
-// Without /proc, the ACL is asked of the regular file opened for reading, which has no side
-// effects for such a file; it must still be the file examined. One we may not read fails.
-bool readAclOpened(const Folder& folder, const fs::path& name, const struct stat& examined,
-                   std::vector<char>& acl) {
-  const int fd = retryOnInterrupt([&] {
-    return openat(folderAt(folder), nameIn(folder, name).c_str(),
-                  O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-  });
-  struct stat status;
-  const bool read = fd >= 0 && fstat(fd, &status) == 0 && status.st_dev == examined.st_dev &&
-                    status.st_ino == examined.st_ino && readAcl(fd, kAccessAcl, acl);
-  if (fd >= 0) {
-    close(fd);
-  }
-  return read;
-}
+// Whether the user may write the file found as `found`, named `name` in `folder`, as the kernel
+// itself judges, ACLs included; where not, the reason kept. Through the descriptor needs faccessat2
+// (Linux 5.8), and a container's system-call filter that knows it: older ones answer EPERM for
+// calls they do not know. Elsewhere the older call, made directly, since the C library's own tries
+// faccessat2 again and falls back only where the kernel lacks it: it takes no flags and so judges
+// by the real user, which for this program is the effective one. It is asked of the name under
+// /proc, or without /proc of the name in the folder, which the identity check before the rename
+// holds to this same file.
+bool mayWrite(const Folder& folder, const fs::path& name, const Found& found, Failure& failure) {
+  const fs::path path = nameIn(folder, name);
+#ifdef KESTROVANE_LINUX_CALLS
+  const bool writable =
+      faccessat(found.fd, "", W_OK, AT_EACCESS | AT_EMPTY_PATH) == 0 ||
+      ((errno == EINVAL || errno == ENOSYS || errno == EPERM) &&
+       (syscall(SYS_faccessat, AT_FDCWD, procName(found.fd).c_str(), W_OK) == 0 ||
+        (errno == ENOENT && syscall(SYS_faccessat, folderAt(folder), path.c_str(), W_OK) == 0)));
+#else
+  const bool writable = faccessat(folderAt(folder), path.c_str(), W_OK, AT_EACCESS) == 0;
 #endif
-
-#if defined(__linux__) && defined(O_PATH)
-// Whether the user may write the file found as `fd`, as the kernel itself judges, ACLs included:
-// 0, or the error. Through the descriptor needs faccessat2 (Linux 5.8), and a container's
-// system-call filter that knows it: older ones answer EPERM for calls they do not know. Elsewhere
-// the older call, made directly, since the C library's own tries faccessat2 again and falls back
-// only where the kernel lacks it: it takes no flags and so judges by the real user, which for
-// this program is the effective one. It is asked of the name under /proc, or without /proc of the
-// name in the folder, which the identity check before the rename holds to this same file.
-int mayWrite(int fd, const std::string& byDescriptor, const Folder& folder, const fs::path& path) {
-  if (faccessat(fd, "", W_OK, AT_EACCESS | AT_EMPTY_PATH) == 0) {
-    return 0;
+  // A file nobody may write says so in plainer words than the system's.
+  if (!writable && (found.status.st_mode & 0222) == 0) {
+    noteRefusal(failure, kReadOnly);
+  } else if (!writable) {
+    noteSystemFailure(failure);
   }
-  if (errno != EINVAL && errno != ENOSYS && errno != EPERM) {
-    return errno;
-  }
-  if (syscall(SYS_faccessat, AT_FDCWD, byDescriptor.c_str(), W_OK) == 0 ||
-      (errno == ENOENT && syscall(SYS_faccessat, folderAt(folder), path.c_str(), W_OK) == 0)) {
-    return 0;
-  }
-  return errno;
+  return writable;
 }
-#endif
 
 // Why what was found under a target's name in a folder with status `folder` may not be replaced,
 // or null where it may: only a regular file is, as the shell's > would; never a device, a FIFO or
 // a folder that happens to have the name, nor a file that someone else put in a shared folder to
 // receive what we write.
 const char* whyNotReplaceable(const struct stat& found, const struct stat& folder) {
-  if (S_ISDIR(found.st_mode)) {
-    return kFolder;
+  switch (found.st_mode & S_IFMT) {
+    case S_IFREG:
+      return sharedFolderAllows(found, folder) ? nullptr : kFileOfAnotherUser;
+    case S_IFDIR:
+      return kFolder;
+    case S_IFIFO:
+      return kFifo;
+    case S_IFSOCK:
+      return kSocket;
+    case S_IFLNK:
+      return kReplacedMeanwhile;  // the walk found no link there: one took the name since
+    default:
+      return kDevice;
   }
-  if (S_ISFIFO(found.st_mode)) {
-    return kFifo;
-  }
-  if (S_ISSOCK(found.st_mode)) {
-    return kSocket;
-  }
-  if (S_ISLNK(found.st_mode)) {
-    return kReplacedMeanwhile;  // the walk found no link there: one took the name since
-  }
-  if (!S_ISREG(found.st_mode)) {
-    return kDevice;
-  }
-  return sharedFolderAllows(found, folder) ? nullptr : kFileOfAnotherUser;
 }
 
-// Looks at the file `name` in `folder` once, through one descriptor that follows no link and
-// opens nothing (opening a FIFO or a device could block or act), and takes everything from that
-// same file: between looks by name, someone who may write the folder could swap in another whose
-// ACL we would copy. Records what it found in `examined`, and of a file found, its status in
-// `replaced` and its own permissions (set-ID bits aside) in `own`. False, the reason kept in
-// `failure`, if it cannot be examined, or if what has the name may not be replaced: a file the
-// user may not write is not, as the shell's > would not write it either.
+// Looks at the file `name` in `folder` once, and takes everything from that same file: between
+// looks by name, someone who may write the folder could swap in another whose ACL we would copy.
+// Records what it found in `examined`, and of a file found, its status in `replaced` and its own
+// permissions (set-ID bits aside) in `own`. False, the reason kept in `failure`, if it cannot be
+// examined, or if what has the name may not be replaced: a file the user may not write is not,
+// as the shell's > would not write it either.
 bool examineTarget(const Folder& folder, const fs::path& name, ExaminedTarget& examined,
                    struct stat& replaced, Permissions& own, Failure& failure) {
-  int writeCheck = 0;  // 0, or the error of the check that the user may write the file
-  const fs::path path = nameIn(folder, name);
   struct stat here;
-  if (!folderStatus(folder, here)) {
-    noteSystemFailure(failure);
+  Found found;
+  if (!folderStatus(folder, here, failure) || !lookAt(folder, name, found, failure)) {
     return false;
   }
-#if defined(__linux__) && defined(O_PATH)
-  const int fd = retryOnInterrupt(
-      [&] { return openat(folderAt(folder), path.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC); });
-  examined.exists = fd >= 0;
-  if (fd < 0) {
-    if (errno != ENOENT) {
-      noteSystemFailure(failure);
-    }
-    return errno == ENOENT;
-  }
-  // The ACL calls refuse a descriptor that opened nothing, but take it as a name under /proc.
-  const std::string byDescriptor = procName(fd);
-  bool looked = fstat(fd, &replaced) == 0;
-  if (looked && S_ISREG(replaced.st_mode)) {
-    writeCheck = mayWrite(fd, byDescriptor, folder, path);
-    looked = readAcl(byDescriptor, kAccessAcl, own.acl) ||
-             (errno == ENOENT && readAclOpened(folder, name, replaced, own.acl));
-  }
-  if (!looked) {
-    noteSystemFailure(failure);
-  }
-  close(fd);
-  if (!looked) {
-    return false;
-  }
-#else
-  examined.exists = fstatat(folderAt(folder), path.c_str(), &replaced, AT_SYMLINK_NOFOLLOW) == 0;
+  examined.exists = found.status.st_mode != 0;
   if (!examined.exists) {
-    if (errno != ENOENT) {
-      noteSystemFailure(failure);
-    }
-    return errno == ENOENT;
+    return true;
   }
-  writeCheck = faccessat(folderAt(folder), path.c_str(), W_OK, AT_EACCESS) == 0 ? 0 : errno;
-#endif
+  replaced = found.status;
   examined.device = static_cast<std::uint64_t>(replaced.st_dev);
   examined.inode = static_cast<std::uint64_t>(replaced.st_ino);
   own.mode = replaced.st_mode & 0777;
@@ -184,16 +155,12 @@ bool examineTarget(const Folder& folder, const fs::path& name, ExaminedTarget& e
     noteRefusal(failure, why);
     return false;
   }
-  if (writeCheck != 0) {
-    // A file nobody may write says so in plainer words than the system's.
-    if ((replaced.st_mode & 0222) == 0) {
-      noteRefusal(failure, kReadOnly);
-    } else {
-      noteSystemFailure(failure, writeCheck);
-    }
-    return false;
-  }
-  return true;
+#ifdef __linux__
+  return mayWrite(folder, name, found, failure) &&
+         readOwnAcl(folder, name, found, own.acl, failure);
+#else
+  return mayWrite(folder, name, found, failure);
+#endif
 }
 
 // Gives the new copy the owner and group of the file it replaces, where the system lets it: root
@@ -201,17 +168,13 @@ bool examineTarget(const Folder& folder, const fs::path& name, ExaminedTarget& e
 // ours, as any file we write is, and the group it could not keep must lose its own rights
 // rather than pass them to ours: with an ACL its entry is cleared, not the mask, which would
 // also take the rights of the users and groups the ACL names.
-bool giveOwner(int fd, const struct stat& replaced, Permissions& permissions) {
-  if (fchown(fd, replaced.st_uid, replaced.st_gid) == 0) {
+bool giveOwner(int fd, const struct stat& replaced, Permissions& permissions, Failure& failure) {
+  if (fchown(fd, replaced.st_uid, replaced.st_gid) == 0 ||
+      (errno == EPERM && fchown(fd, static_cast<uid_t>(-1), replaced.st_gid) == 0)) {
     return true;
   }
   if (errno != EPERM) {
-    return false;
-  }
-  if (fchown(fd, static_cast<uid_t>(-1), replaced.st_gid) == 0) {
-    return true;
-  }
-  if (errno != EPERM) {
+    noteSystemFailure(failure);
     return false;
   }
 #ifdef __linux__
@@ -242,14 +205,16 @@ bool setFinalPermissions(NativeFile file, const Folder& folder, const fs::path& 
   if (!examineTarget(folder, target, examined, replaced, wanted, failure)) {
     return false;
   }
-  if (!examined.exists && !newFilePermissions(folder, wanted)) {
-    noteSystemFailure(failure);
+  if (!examined.exists && !newFilePermissions(folder, wanted, failure)) {
     return false;
   }
   // Apply: the owner first, since a group that cannot be kept narrows the rest, and the group
   // the copy ends up with decides what the input allows it.
   struct stat copy;
-  if ((examined.exists && !giveOwner(fd, replaced, wanted)) || fstat(fd, &copy) != 0) {
+  if (examined.exists && !giveOwner(fd, replaced, wanted, failure)) {
+    return false;
+  }
+  if (fstat(fd, &copy) != 0) {
     noteSystemFailure(failure);
     return false;
   }
@@ -264,14 +229,12 @@ bool setFinalPermissions(NativeFile file, const Folder& folder, const fs::path& 
   limitTo(wanted, 0700 | group | others);
 
 #ifdef __linux__
-  if (!setAcl(fd, wanted.acl)) {
-    noteSystemFailure(failure);
-    return false;
-  }
+  const bool given = setAcl(fd, wanted.acl) && fchmod(fd, wanted.mode) == 0;
+#else
+  const bool given = fchmod(fd, wanted.mode) == 0;
 #endif
-  if (fchmod(fd, wanted.mode) != 0) {
+  if (!given) {
     noteSystemFailure(failure);
-    return false;
   }
-  return true;
+  return given;
 }

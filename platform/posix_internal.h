@@ -1,21 +1,37 @@
 #ifndef KESTROVANE_PLATFORM_POSIX_INTERNAL_H
 #define KESTROVANE_PLATFORM_POSIX_INTERNAL_H
 
-// What the POSIX sources of the platform layer share: descriptors, held folders, access ACLs and
-// the shared-folder rule.
+// What the POSIX sources of the platform layer share: what this build may use beyond POSIX, the
+// one look at a name, the one way to open again what was looked at, whole reads and writes, held
+// folders, access ACLs and the shared-folder rule.
 
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/types.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstddef>
 #include <filesystem>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "platform/failure.h"
 #include "platform/input_file.h"
 #include "platform/native_file.h"
+
+// Linux can open a name only to find it (O_PATH), reach an open file by a name under /proc,
+// check access through a descriptor (faccessat2) and rename without replacing (renameat2). A
+// portable build uses none of them, as other systems build the layer, so that those paths are
+// built and tested here too.
+#if defined(__linux__) && !defined(KESTROVANE_PORTABLE_POSIX)
+#define KESTROVANE_LINUX_CALLS 1
+inline constexpr int kFindOnly = O_PATH;
+#else
+inline constexpr int kFindOnly = 0;  // none: a name is looked at by fstatat
+#endif
+inline constexpr bool kHoldsWhatItFinds = kFindOnly != 0;
 
 inline int descriptor(NativeFile file) {
   return static_cast<int>(file);
@@ -32,7 +48,27 @@ auto retryOnInterrupt(Call call) -> decltype(call()) {
   return result;
 }
 
-// ---- Held folders (names_posix.cpp)
+// Moves all of `size` bytes with `call(done)`, a read or a write of what is left after `done`
+// bytes, as gnulib's safe-read does: going on after a short count and retrying what a signal
+// interrupted. Returns how many were moved: fewer only where a read meets the end, or where a
+// call fails, its error noted (a write that moves nothing has none of its own: EIO).
+template <typename Call>
+std::size_t moveAll(std::size_t size, Failure& failure, Call call) {
+  std::size_t done = 0;
+  while (done < size) {
+    const ssize_t moved = retryOnInterrupt([&] { return call(done); });
+    if (moved < 0) {
+      noteSystemFailure(failure);
+    }
+    if (moved <= 0) {
+      break;
+    }
+    done += static_cast<std::size_t>(moved);
+  }
+  return done;
+}
+
+// ---- Looking at names, and held folders (names_posix.cpp)
 
 // The descriptor that names within `folder` are found from: its own, or the current folder's
 // where it is known by its path alone.
@@ -43,11 +79,49 @@ inline int folderAt(const Folder& folder) {
 inline std::filesystem::path nameIn(const Folder& folder, const std::filesystem::path& name) {
   return folder.handle != kNoFile ? name : folder.path / name;
 }
-// The status of the folder itself.
-bool folderStatus(const Folder& folder, struct stat& status);
-// The name under /proc that leads to the open file `fd`, for the calls that refuse a descriptor
-// opened with O_PATH (ACLs, access checks, opening for reading) but take it as a name.
+// The status of the folder itself; false where it cannot be had, the reason kept.
+bool folderStatus(const Folder& folder, struct stat& status, Failure& failure);
+
+// What a name was found to be, where it lies, a link as the link: its status (no mode where the
+// name names nothing), and where the build can open a name only to find it, a descriptor of that
+// very thing, which reads, writes and sets nothing going (else -1). Closed with the record.
+struct Found {
+  int fd = -1;
+  struct stat status {};
+  Found& operator=(Found&& other) noexcept {
+    std::swap(fd, other.fd);
+    status = other.status;
+    return *this;
+  }
+  ~Found() {
+    if (fd >= 0) {
+      close(fd);
+    }
+  }
+};
+
+// Looks at `name` in `folder` as it is, following no link and opening nothing that could block or
+// act (a FIFO, a device). False where it cannot, the reason kept in `failure`; a name that names
+// nothing is found as nothing.
+bool lookAt(const Folder& folder, const std::filesystem::path& name, Found& found,
+            Failure& failure);
+
+// Opens again, with `flags`, the file found as `found`, named `name` in `folder`: through its
+// name under /proc, or where the build has no descriptor of it or /proc is missing, by its name,
+// never through a link, and only if that still names the file found; `swapped` is the reason
+// where it does not. -1 where it cannot, the reason kept.
+int reopen(const Folder& folder, const std::filesystem::path& name, const Found& found, int flags,
+           const char* swapped, Failure& failure);
+// Opens the folder itself for reading, for what a held folder cannot do: read its default ACL,
+// flush its entries. -1 where it cannot.
+int openFolder(const Folder& folder);
+// The name under /proc that leads to the open file `fd`, for the calls that take names only.
 std::string procName(int fd);
+
+// The file the name `name` in `folder` finally stands for, its links followed as followLinks
+// does (names.h), its folder held in `into`; and what was found there, in `found`.
+std::filesystem::path findFile(const Folder& folder, const std::filesystem::path& name,
+                               Folder& into, Found& found, Failure& failure);
 
 // ---- Access ACLs (access_lists_posix.cpp)
 

@@ -22,20 +22,15 @@ namespace {
 // trusted: in a chroot or a container, /dev/urandom may be an ordinary file someone wrote.
 [[maybe_unused]] bool readUrandom(unsigned char* into, std::size_t size) {
   const int fd = retryOnInterrupt([] { return open("/dev/urandom", O_RDONLY | O_CLOEXEC); });
-  if (fd < 0) {
-    return false;
-  }
   struct stat status;
-  bool whole = fstat(fd, &status) == 0 && S_ISCHR(status.st_mode);
-  while (whole && size > 0) {
-    const ssize_t got = retryOnInterrupt([&] { return read(fd, into, size); });
-    whole = got > 0;
-    if (whole) {
-      into += got;
-      size -= static_cast<std::size_t>(got);
-    }
+  Failure failure;
+  const bool whole = fd >= 0 && fstat(fd, &status) == 0 && S_ISCHR(status.st_mode) &&
+                     moveAll(size, failure, [&](std::size_t done) {
+                       return read(fd, into + done, size - done);
+                     }) == size;
+  if (fd >= 0) {
+    close(fd);
   }
-  close(fd);
   return whole;
 }
 
@@ -47,15 +42,11 @@ bool drawRandomBytes(void* into, std::size_t size) {
   // getrandom waits only until the kernel's generator has been seeded, once, early at boot, and
   // needs no file: it works where /dev is missing or no descriptor is left. A kernel older than
   // 3.17, or a sandbox that forbids the call, leaves the device.
-  while (size > 0) {
-    const ssize_t got = retryOnInterrupt([&] { return getrandom(bytes, size, 0); });
-    if (got < 0) {
-      return (errno == ENOSYS || errno == EPERM) && readUrandom(bytes, size);
-    }
-    bytes += got;
-    size -= static_cast<std::size_t>(got);
-  }
-  return true;
+  Failure failure;
+  const std::size_t got = moveAll(
+      size, failure, [&](std::size_t done) { return getrandom(bytes + done, size - done, 0); });
+  return got == size || ((failure.systemError == ENOSYS || failure.systemError == EPERM) &&
+                         readUrandom(bytes + got, size - got));
 #elif defined(KESTROVANE_HAVE_ARC4RANDOM)
   // Seeded by the kernel and never failing.
   arc4random_buf(bytes, size);

@@ -42,24 +42,12 @@ NO_PROC = ["unshare", "-m", "sh", "-c", 'mount -t tmpfs tmpfs /proc/$$/fd && exe
 # no more open than its input (execute bits included).
 OPEN_INPUT = "printf 'hello there' > in.txt && chmod 777 in.txt"
 PRIVATE_INPUT = "printf 'hello there' > in.txt && chmod 600 in.txt"
-# Puts another copy of in.enc in its place once the new copy has its final mode, while strace
-# holds the program at the flush that follows (at most 10 s after the save began).
-SWAP_TARGET = ("(for i in $(seq 1000); do [ \"$(stat -c %a .in.enc.kestrovane-*.tmp 2>/dev/null)\""
-               " = 644 ] && break; sleep 0.01; done; cp -p in.enc swap && mv -f swap in.enc) &"
-               ' exec "$@"')
-# Swaps the folder d, which nobody owns, for nobody's link to root's private folder once `ready`
-# holds, while strace holds the program: after the listing (at the look just before the save,
-# its input open), or at the flush of the new copy (which has its final mode).
-def swap_folder(ready):
-    return (f"(for i in $(seq 1000); do {ready} && break; sleep 0.01; done; {' '.join(NOBODY)}"
-            " sh -c 'mv d d.old && ln -s home d') & exec \"$@\"")
-
-
-SWAP_MOMENTS = [
-    ("after the listing", "ls -l /proc/[0-9]*/fd 2>/dev/null | grep -q /d/in.txt$",
-     ["-P", "d/in.txt", "-e", "inject=fstat,newfstatat:delay_enter=3000000:when=3"]),
-    ("while flushed", '[ "$(stat -c %a d/.in.enc.kestrovane-*.tmp 2>/dev/null)" = 644 ]',
-     ["-e", "inject=fsync:delay_enter=3000000:when=1"])]
+# Swaps the folder d, which nobody owns, for nobody's link to root's private folder: after the
+# listing (at the look at the input just before the save), or at the flush of the new copy (which
+# has its final mode).
+SWAP_FOLDER = f"{' '.join(NOBODY)} sh -c 'mv d d.old && ln -s home d'"
+SWAP_MOMENTS = [("after the listing", "fstat,newfstatat", 2 + PORTABLE, ["-P", "d/in.txt"]),
+                ("while flushed", "fsync", 1, [])]
 # Says on standard error if the program opened in.txt for more than finding it: by its name, or
 # again through the descriptor that found it.
 ONLY_FOUND = ('strace -f -o trace -e trace=open,openat "$@" && if grep \'"in[.]txt"\' trace |'
@@ -179,9 +167,9 @@ CASES = [
     *(saved(f"folder swapped for a link {moment}, {kind}", f"chmod {mode} . && mkdir -m 700 home"
             f" && echo secret > home/in.enc && {' '.join(NOBODY)} mkdir d", "d.old/in.enc",
             (0o644, 0, 0), typed="d/in.txt", files=["home/in.enc", "d.old/in.enc"], root=True,
-            prefix=["bash", "-c", swap_folder(ready), "bash", *strace(*options)])
+            prefix=stopped(call, when, SWAP_FOLDER, *options))
       for kind, mode in [("sticky", "1777"), ("not sticky", "777")]
-      for moment, ready, options in SWAP_MOMENTS),
+      for moment, call, when, options in SWAP_MOMENTS),
     Case("file put by another user", f"chmod 1777 . && {' '.join(NOBODY)} sh -c 'umask 0;"
          " : > in.enc'", root=True,
          why="in.enc: is a file another user put in a shared folder"),
@@ -212,8 +200,7 @@ CASES = [
            "\n\n"), prefix=NOBODY, root=True),
     # A file swapped in under the target's name after it was examined is not replaced.
     Case("target swapped after its examination", "echo old > in.enc",
-         prefix=["bash", "-c", SWAP_TARGET, "bash",
-                 *strace("-e", "inject=fsync:delay_enter=3000000:when=1")],
+         prefix=stopped("fsync", 1, "cp -p in.enc swap && mv -f swap in.enc"),
          why="in.enc: was replaced while the new copy was written; nothing was saved"),
     # A write past the file-size limit fails the save; the program goes on.
     Case("file-size limit", "", "big.txt", ["bash", "-c", 'ulimit -f 100 && exec "$@"', "bash"],

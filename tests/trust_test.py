@@ -185,6 +185,9 @@ CASES = [
     Case("folder not writable, as a user", "echo 1 > tries",
          prefix=["sh", "-c", COUNT_TRIES, "sh", *NOBODY], files=["in.enc", "tries"], root=True,
          why="in.enc: Permission denied"),
+    # A folder the user may write but not read is held all the same, or gone through by name.
+    saved("folder the user may write but not read", "mkdir -m 733 d", "d/in.enc",
+          (0o644, 65534, 65534), typed="d/in.txt", files=["d/in.enc"], prefix=NOBODY, root=True),
     # Owners and groups that an ordinary user cannot keep.
     saved("root's file, as a user", "chmod 777 . && echo old > in.enc && chmod 666 in.enc",
           "in.enc", (0o604, 65534, 65534), prefix=NOBODY, root=True),

@@ -12,11 +12,6 @@
 
 namespace fs = std::filesystem;
 
-#ifdef __APPLE__
-#define st_mtim st_mtimespec
-#define st_ctim st_ctimespec
-#endif
-
 // Files past 2 GiB on 32-bit systems: the build asks for 64-bit offsets, and this keeps it so.
 static_assert(sizeof(off_t) == 8, "build with _FILE_OFFSET_BITS=64");
 

@@ -60,9 +60,12 @@ int reopen(const Folder& folder, const fs::path& name, const Found& found, int f
         [&] { return openat(folderAt(folder), nameIn(folder, name).c_str(), flags | O_NOFOLLOW); });
   }
   struct stat opened;
+  const struct stat& looked = found.status;
   if (byName && (fd < 0 ? errno == ELOOP
-                        : fstat(fd, &opened) != 0 || opened.st_dev != found.status.st_dev ||
-                              opened.st_ino != found.status.st_ino)) {
+                        : fstat(fd, &opened) != 0 || opened.st_dev != looked.st_dev ||
+                              opened.st_ino != looked.st_ino ||
+                              opened.st_ctim.tv_sec != looked.st_ctim.tv_sec ||
+                              opened.st_ctim.tv_nsec != looked.st_ctim.tv_nsec)) {
     if (fd >= 0) {
       close(fd);
     }

@@ -33,6 +33,11 @@ inline constexpr int kFindOnly = 0;  // none: a name is looked at by fstatat
 #endif
 inline constexpr bool kHoldsWhatItFinds = kFindOnly != 0;
 
+#ifdef __APPLE__
+#define st_mtim st_mtimespec
+#define st_ctim st_ctimespec
+#endif
+
 inline int descriptor(NativeFile file) {
   return static_cast<int>(file);
 }
@@ -108,8 +113,9 @@ bool lookAt(const Folder& folder, const std::filesystem::path& name, Found& foun
 
 // Opens again, with `flags`, the file found as `found`, named `name` in `folder`: through its
 // name under /proc, or where the build has no descriptor of it or /proc is missing, by its name,
-// never through a link, and only if that still names the file found; `swapped` is the reason
-// where it does not. -1 where it cannot, the reason kept.
+// never through a link, and only if that still names the file found, by its identity and its
+// change time (with nothing holding it, a new file may take the number of one just removed);
+// `swapped` is the reason where it does not. -1 where it cannot, the reason kept.
 int reopen(const Folder& folder, const std::filesystem::path& name, const Found& found, int flags,
            const char* swapped, Failure& failure);
 // Opens the folder itself for reading, for what a held folder cannot do: read its default ACL,

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <iterator>
 #include <string>
 
 #include "codec/output_name.h"
@@ -41,7 +42,19 @@ TEST(OutputNameTest, CutsTheFilesOwnNameAtItsFirstStopCharacterAndKeepsItsFolder
   }
 }
 
+namespace {
+
+// How many descriptors the process has open, where /proc says; -1 where it cannot.
+int openDescriptors() {
+  std::error_code error;
+  const auto entries = fs::directory_iterator("/proc/self/fd", error);
+  return error ? -1 : static_cast<int>(std::distance(entries, fs::directory_iterator()));
+}
+
+}  // namespace
+
 TEST_F(OutputFileTest, AFileIsReplacedOnlyWhenTheNewCopyIsComplete) {
+  const int descriptors = openDescriptors();
   writeFile("out.enc", "old content");
   fs::permissions("out.enc", fs::perms::owner_read | fs::perms::owner_write);
   OutputFile file;
@@ -66,6 +79,7 @@ TEST_F(OutputFileTest, AFileIsReplacedOnlyWhenTheNewCopyIsComplete) {
   EXPECT_EQ(file.handle, kNoFile);  // ready for the next operation
   EXPECT_EQ(file.blamed + ": " + failureReason(file.failure),
             "in.txt: changed after it was shown; nothing was saved");
+  EXPECT_EQ(openDescriptors(), descriptors);  // neither copy, nor its folder, is left open
 }
 
 TEST_F(OutputFileTest, ANewCopyIsPrivateUntilItGetsTheModeAndOwnerOfTheFileItReplaces) {

@@ -196,6 +196,10 @@ CASES = [
           " 100 in.txt",
           "in.enc", "as before",
           prefix=["setpriv", "--reuid=65534", "--regid=65534", "--groups=100"], root=True),
+    saved("another's file in a group the user belongs to", "chmod 777 . && echo old > in.enc &&"
+          " chown 0:100 in.enc && chmod 664 in.enc && printf 'hello there' > in.txt && chmod 664"
+          " in.txt && chgrp 100 in.txt", "in.enc", (0o664, 65534, 100),
+          prefix=["setpriv", "--reuid=65534", "--regid=65534", "--groups=100"], root=True),
     saved("a group that cannot be kept, with an ACL", "chown nobody . && echo old > in.enc &&"
           " chown nobody:0 in.enc && chmod 664 in.enc && setfacl -m u:daemon:rw in.enc &&"
           " printf 'hello there' > in.txt && chmod 664 in.txt && chgrp 65534 in.txt", "in.enc",
@@ -320,13 +324,17 @@ CASES = [
           " in.enc", "in.enc", "as before",
           prefix=strace("-e", "inject=faccessat2:error=EPERM") + NO_PROC, root=True, linux=True),
     # Without /proc the input is opened again by its name: a link swapped in after the look is
-    # refused, never followed.
-    Case("input swapped for a link before it is opened again by name", "echo secret > other",
-         prefix=stopped("newfstatat" if PORTABLE else "openat", 1, "rm in.txt && ln -s other"
-                        " in.txt", "-P", "in.txt") + NO_PROC,
-         files=["in.enc", "other"], root=True, unread=True,
-         why="in.txt: changed after it was shown; nothing was saved",
-         seen=lambda trace: not reopened_by_name(trace)),
+    # refused, never followed; another file (a private one) is refused, never read; a FIFO is
+    # opened without waiting for a writer, and refused.
+    *(Case(f"input swapped for {what} before it is opened again by name", "echo secret > other"
+           " && chmod 600 other && mkfifo fifo",
+           prefix=stopped("newfstatat" if PORTABLE else "openat", 1, f"rm in.txt && {swap}",
+                          "-P", "in.txt") + NO_PROC,
+           files=["in.enc", "other"], root=True, unread=True,
+           why="in.txt: changed after it was shown; nothing was saved",
+           seen=lambda trace: not reopened_by_name(trace) or what != "a link")
+      for what, swap in [("a link", "ln -s other in.txt"), ("another file", "cp -p other in.txt"),
+                         ("a FIFO", "mv fifo in.txt")]),
     saved("no ACL stays none", "echo old > in.enc && chmod 640 in.enc && setfacl -d -m"
           " u::rw,u:nobody:rw,g::r,m::rw,o::r .", "in.enc", "as before"),
 ]

@@ -163,6 +163,15 @@ CASES = [
          f" > home/in.enc && printf hi > home/in.txt && {' '.join(NOBODY)} ln -s home x",
          typed="x/in.txt", files=["x", "home/in.enc"], root=True, unread=True,
          why="x/in.txt: is a link another user made in a shared folder"),
+    # A folder swapped for a link while it is walked: the folder looked at is the one entered
+    # (where the build holds what it looks at), or the walk refuses the link in its place.
+    Case("folder swapped for a link while walked", "chmod 1777 . && mkdir -m 700 home && echo"
+         f" secret > home/in.enc && printf hi > home/in.txt && {' '.join(NOBODY)} mkdir d && printf"
+         " 'hello there' > d/in.txt", typed="d/in.txt", files=["home/in.enc", "d.old/in.enc"],
+         root=True, prefix=stopped("newfstatat" if PORTABLE else "openat", 1, SWAP_FOLDER, "-P",
+                                   "d"),
+         **(dict(unread=True, why="d/in.enc: Not a directory") if PORTABLE else
+            dict(saved=True, written="d.old/in.enc", expected=(0o644, 0, 0)))),
     # The folder that was listed is the folder written, whatever its name leads to by then.
     *(saved(f"folder swapped for a link {moment}, {kind}", f"chmod {mode} . && mkdir -m 700 home"
             f" && echo secret > home/in.enc && {' '.join(NOBODY)} mkdir d", "d.old/in.enc",
@@ -185,9 +194,13 @@ CASES = [
     Case("folder not writable, as a user", "echo 1 > tries",
          prefix=["sh", "-c", COUNT_TRIES, "sh", *NOBODY], files=["in.enc", "tries"], root=True,
          why="in.enc: Permission denied"),
-    # A folder the user may write but not read is held all the same, or gone through by name.
+    # A folder the user may write but not read is held all the same, or gone through by name, its
+    # links too.
     saved("folder the user may write but not read", "mkdir -m 733 d", "d/in.enc",
           (0o644, 65534, 65534), typed="d/in.txt", files=["d/in.enc"], prefix=NOBODY, root=True),
+    saved("a link in a folder the user may write but not read", "mkdir -m 733 d && echo old >"
+          " d/real && chown nobody d/real && ln -s real d/in.enc", "d/real", (0o604, 65534, 65534),
+          typed="d/in.txt", files=["d/in.enc", "d/real"], prefix=NOBODY, root=True),
     # Owners and groups that an ordinary user cannot keep.
     saved("root's file, as a user", "chmod 777 . && echo old > in.enc && chmod 666 in.enc",
           "in.enc", (0o604, 65534, 65534), prefix=NOBODY, root=True),

@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cwchar>
 #include <cwctype>
 #include <string>
@@ -155,6 +156,19 @@ fs::path typedPath(const std::string& typedName, Failure& failure) {
     noteSystemFailure(failure);
   }
   return fs::path(wide);
+}
+
+std::string nameForErrors(std::string_view typedName) {
+  const UINT codePage = typedCodePage();
+  if (codePage == codePageForErrors()) {
+    return std::string(typedName);
+  }
+  // Bytes that do not convert (a name cut inside a character) still show, as a stand-in.
+  const int size = static_cast<int>(typedName.size());
+  std::wstring wide(static_cast<std::size_t>(size), L'\0');
+  wide.resize(static_cast<std::size_t>(
+      std::max(MultiByteToWideChar(codePage, 0, typedName.data(), size, wide.data(), size), 0)));
+  return textForErrors(wide);
 }
 
 std::size_t folderPartLength(std::string_view typedName) {

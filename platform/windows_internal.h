@@ -64,8 +64,10 @@ bool keepsPermissions(HANDLE file);
 
 // ---- Errors (failure_windows.cpp)
 
-// `text` in the code page that standard error shows: a console's output code page, else the ANSI
-// one.
+// The code page that standard error shows: a console's output code page, else the ANSI one, which
+// whoever reads a file or a pipe expects.
+UINT codePageForErrors();
+// `text` in that code page.
 std::string textForErrors(const std::wstring& text);
 
 #endif  // KESTROVANE_PLATFORM_WINDOWS_INTERNAL_H

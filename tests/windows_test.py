@@ -539,7 +539,9 @@ class Console:
     def __init__(self, folder, command):
         self.socket = f"kestrovane-wine-{os.getpid()}"
         self.seen = {}
-        self.tmux("new-session", "-d", "-x", "100", "-y", "40", "-c", folder,
+        # History enough for a listing of 256 KiB, so every prompt shown is still counted.
+        self.tmux("start-server", ";", "set-option", "-g", "history-limit", "10000", ";",
+                  "new-session", "-d", "-x", "100", "-y", "40", "-c", folder,
                   "trap : INT; " + command + "; echo KESTROVANE-ENDED; sleep 600")
 
     def tmux(self, *arguments):
@@ -583,7 +585,10 @@ def ansi(text, code_page):
 
 
 MENU_PROMPT = MENU_END.strip()
+# 256 KiB of lines, the first block of a listing, whose last byte starts an é.
+SPLIT_TEXT = (b"x" * 63 + b"\n") * 4095 + b"x" * 63 + "\u00e9 \u0442\u0435\u0441\u0442".encode()
 UTF8_TEXT = "caf\u00e9 \u0442\u0435\u0441\u0442 \u8868".encode()
+JAPANESE_TEXT = "\u65e5\u672c\u8a9e\u306e\u30c6\u30ad\u30b9\u30c8"  # 日本語のテキスト
 CP1251_TEXT = "\u041f\u0440\u0438\u0432\u0435\u0442, \u043c\u0438\u0440".encode("cp1251")
 MISSING_FOLDER_RU = "\u043d\u0435\u0442\\" + TEST_RU  # нет\тест: its folder is missing
 PATH_NOT_FOUND_RU = "\u041f\u0443\u0442\u044c \u043d\u0435 \u043d\u0430\u0439\u0434\u0435\u043d."
@@ -618,13 +623,26 @@ CONSOLE_CASES = [
                 "a<U+0085>b x^[[2Jy", "x<81>y caf\u00e9"],
          after={"u.txt": UTF8_TEXT, "u.enc": coded(UTF8_TEXT), "c1.txt": b"a\xc2\x85b x\x1b[2Jy",
                 "w.txt": b"x\x81y caf\xe9", CAFE + ".txt": SAMPLE, CAFE + ".enc": CODED_SAMPLE}),
-    dict(what="a file in code page 1251, and a refusal line", locale="ru_RU.UTF-8",
+    # A character cut at the end of the first block is joined with the rest of it.
+    dict(what="a UTF-8 character split between two blocks", locale="C.UTF-8",
+         files={"split.txt": SPLIT_TEXT}, steps=encoding("split.txt", "n") + [(MENU_PROMPT, "x")],
+         shown=["x" * 63 + "\u00e9 \u0442\u0435\u0441\u0442\nDo you"],
+         after={"split.txt": SPLIT_TEXT}),
+    # A typed name shows as the bytes typed, in the console's code page (866): wine shows a
+    # console's bytes as Latin-1.
+    dict(what="a file in code page 1251, a refusal line and a typed name", locale="ru_RU.UTF-8",
          files={"r.txt": CP1251_TEXT},
          steps=encoding("r.txt") + message(MISSING_FOLDER_RU) + [(MENU_PROMPT, "x")],
          shown=["contains:\n" + CP1251_TEXT.decode("cp1251") + "\nDo you",
                 "Output:\n" + coded(CP1251_TEXT).decode("cp1251") + "\nYour",
-                f"kestrovane: {MISSING_FOLDER_RU}.enc: {PATH_NOT_FOUND_RU}"],
+                f"kestrovane: {MISSING_FOLDER_RU}.enc: {PATH_NOT_FOUND_RU}",
+                "saved as: " + MISSING_FOLDER_RU.encode("cp866").decode("latin-1") + ".enc"],
          after={"r.txt": CP1251_TEXT, "r.enc": coded(CP1251_TEXT)}),
+    dict(what="a file in code page 932", locale="ja_JP.UTF-8",
+         files={"j.txt": JAPANESE_TEXT.encode("cp932")},
+         steps=encoding("j.txt", "n") + [(MENU_PROMPT, "x")],
+         shown=["contains:\n" + JAPANESE_TEXT + "\nDo you"],
+         after={"j.txt": JAPANESE_TEXT.encode("cp932")}),
     dict(what="a refusal line to a file", locale="ru_RU.UTF-8", files={},
          steps=message(MISSING_FOLDER_RU) + [(MENU_PROMPT, "x")], shown=[],
          told=[f"kestrovane: {MISSING_FOLDER_RU}.enc: {PATH_NOT_FOUND_RU}\r\n"], after={}),

@@ -536,8 +536,12 @@ class Console:
     `folder` and then saying ENDED. Each step waits for its prompt to be shown once more than
     before, then types its keys."""
 
+    opened = 0
+
     def __init__(self, folder, command):
-        self.socket = f"kestrovane-wine-{os.getpid()}"
+        # A server of its own each time: the last one may still be going away.
+        Console.opened += 1
+        self.socket = f"kestrovane-wine-{os.getpid()}-{Console.opened}"
         self.seen = {}
         # History enough for a listing of 256 KiB, so every prompt shown is still counted.
         self.tmux("start-server", ";", "set-option", "-g", "history-limit", "10000", ";",

@@ -592,6 +592,8 @@ MENU_PROMPT = MENU_END.strip()
 # 256 KiB of lines, the first block of a listing, whose last byte starts an é.
 SPLIT_TEXT = (b"x" * 63 + b"\n") * 4095 + b"x" * 63 + "\u00e9 \u0442\u0435\u0441\u0442".encode()
 UTF8_TEXT = "caf\u00e9 \u0442\u0435\u0441\u0442 \u8868".encode()
+# A / written in three bytes, and a surrogate: no valid UTF-8, so the text is read in code page 1252.
+OVERLONG_TEXT = b"a\xe0\x80\xafb \xed\xa0\x80c"
 JAPANESE_TEXT = "\u65e5\u672c\u8a9e\u306e\u30c6\u30ad\u30b9\u30c8"  # 日本語のテキスト
 CP1251_TEXT = "\u041f\u0440\u0438\u0432\u0435\u0442, \u043c\u0438\u0440".encode("cp1251")
 MISSING_FOLDER_RU = "\u043d\u0435\u0442\\" + TEST_RU  # нет\тест: its folder is missing
@@ -619,14 +621,16 @@ def message(name):
 CONSOLE_CASES = [
     dict(what="a UTF-8 file, C1 controls, undefined bytes and an accented name", locale="C.UTF-8",
          files={"u.txt": UTF8_TEXT, "c1.txt": b"a\xc2\x85b x\x1b[2Jy", "w.txt": b"x\x81y caf\xe9",
-                CAFE + ".txt": SAMPLE},
+                "o.txt": OVERLONG_TEXT, CAFE + ".txt": SAMPLE},
          steps=encoding("u.txt") + encoding("c1.txt", "n") + encoding("w.txt", "n") +
-         encoding(CAFE + ".txt") + [(MENU_PROMPT, "x")],
+         encoding("o.txt", "n") + encoding(CAFE + ".txt") + [(MENU_PROMPT, "x")],
          shown=["contains:\n" + UTF8_TEXT.decode() + "\nDo you",
                 "Output:\n" + ansi(coded(UTF8_TEXT), "cp1252") + "\nYour",
-                "a<U+0085>b x^[[2Jy", "x<81>y caf\u00e9"],
+                "a<U+0085>b x^[[2Jy", "x<81>y caf\u00e9",
+                "contains:\n" + ansi(OVERLONG_TEXT, "cp1252") + "\nDo you"],
          after={"u.txt": UTF8_TEXT, "u.enc": coded(UTF8_TEXT), "c1.txt": b"a\xc2\x85b x\x1b[2Jy",
-                "w.txt": b"x\x81y caf\xe9", CAFE + ".txt": SAMPLE, CAFE + ".enc": CODED_SAMPLE}),
+                "w.txt": b"x\x81y caf\xe9", "o.txt": OVERLONG_TEXT, CAFE + ".txt": SAMPLE,
+                CAFE + ".enc": CODED_SAMPLE}),
     # A character cut at the end of the first block is joined with the rest of it.
     dict(what="a UTF-8 character split between two blocks", locale="C.UTF-8",
          files={"split.txt": SPLIT_TEXT}, steps=encoding("split.txt", "n") + [(MENU_PROMPT, "x")],

@@ -163,24 +163,29 @@ SAVE_CASES = [
     # \\?\Y:/m is no drive's name, never Y:\m.enc.
     dict(what="\\\\?\\unc\\ in lower case, \\??\\ and / after \\\\?\\", place="drive",
          shares={"s/h": "share"},
-         files={"share/a.txt": SAMPLE, "b.txt": SAMPLE, "m.enc": UNRELATED},
+         files={"share/a.txt": SAMPLE, "b.txt": SAMPLE, "ab ": SAMPLE, "m.enc": UNRELATED},
          keys="E\n\\\\?\\unc\\s\\h\\a.txt\ny\nk\nE\n\\??\\Y:\\b.txt\ny\nk\n"
-              "M\n\\\\?\\Y:/m\nhi\ny\nk\nx\n",
+              "E\n\\??\\Y:\\ab \ny\nk\nM\n\\\\?\\Y:/m\nhi\ny\nk\nx\n",
          saved=["has been saved as: \\\\?\\unc\\s\\h\\a.enc", "has been saved as: \\??\\Y:\\b.enc",
-                "could not be saved as: \\\\?\\Y:/m.enc"],
+                "has been saved as: \\??\\Y:\\ab .enc", "could not be saved as: \\\\?\\Y:/m.enc"],
          told=["\\\\?\\Y:/m.enc: is a device, not a file"],
          after={"share/a.txt": SAMPLE, "share/a.enc": CODED_SAMPLE, "b.txt": SAMPLE,
-                "b.enc": CODED_SAMPLE, "m.enc": UNRELATED}),
+                "b.enc": CODED_SAMPLE, "ab ": SAMPLE, "ab .enc": CODED_SAMPLE, "m.enc": UNRELATED}),
     # Another machine's pipes are its share PIPE, here a folder that stands for one: never opened
     # as an input, never replaced as an output, in any case.
-    dict(what="another machine's pipe", place="drive", shares={"s/pipe": "pipe"},
-         files={"pipe/x.txt": SAMPLE, "pipe/m.enc": UNRELATED},
-         keys="E\n\\\\s\\pipe\\x.txt\ny\ny\nk\nM\n\\\\?\\unc\\s\\PIPE\\m\nhi\ny\nk\nx\n",
+    dict(what="another machine's pipe and mailslot", place="drive",
+         shares={"s/pipe": "pipe", "s/mailslot": "slot"},
+         files={"pipe/x.txt": SAMPLE, "pipe/m.enc": UNRELATED, "slot/m.enc": UNRELATED},
+         keys="E\n\\\\s\\pipe\\x.txt\ny\ny\nk\nM\n\\\\?\\unc\\s\\PIPE\\m\nhi\ny\nk\n"
+              "M\n\\\\s\\MailSlot\\m\nhi\ny\nk\nx\n",
          saved=["could not be saved as: \\\\s\\pipe\\x.enc",
-                "could not be saved as: \\\\?\\unc\\s\\PIPE\\m.enc"],
+                "could not be saved as: \\\\?\\unc\\s\\PIPE\\m.enc",
+                "could not be saved as: \\\\s\\MailSlot\\m.enc"],
          told=["\\\\s\\pipe\\x.enc: is a device, not a file",
-               "\\\\?\\unc\\s\\PIPE\\m.enc: is a device, not a file"],
-         unlisted="pipe/x.txt", after={"pipe/x.txt": SAMPLE, "pipe/m.enc": UNRELATED}),
+               "\\\\?\\unc\\s\\PIPE\\m.enc: is a device, not a file",
+               "\\\\s\\MailSlot\\m.enc: is a device, not a file"],
+         unlisted="pipe/x.txt",
+         after={"pipe/x.txt": SAMPLE, "pipe/m.enc": UNRELATED, "slot/m.enc": UNRELATED}),
     # A listed file's bytes reach a pipe as they are; a ^Z typed is a character, not the end.
     dict(what="a CR LF file listed to a pipe", pipe=True, files={"notes.txt": SAMPLE},
          keys="E\nnotes.txt\nn\nx\n", listed="notes.txt", saved=[], after={"notes.txt": SAMPLE}),
@@ -592,8 +597,10 @@ MENU_PROMPT = MENU_END.strip()
 # 256 KiB of lines, the first block of a listing, whose last byte starts an é.
 SPLIT_TEXT = (b"x" * 63 + b"\n") * 4095 + b"x" * 63 + "\u00e9 \u0442\u0435\u0441\u0442".encode()
 UTF8_TEXT = "caf\u00e9 \u0442\u0435\u0441\u0442 \u8868".encode()
-# A / written in three bytes, and a surrogate: no valid UTF-8, so the text is read in code page 1252.
-OVERLONG_TEXT = b"a\xe0\x80\xafb \xed\xa0\x80c"
+# A / written in three bytes, and a surrogate: neither is valid UTF-8, so each text is read in
+# code page 1252.
+OVERLONG_TEXT = b"a\xe0\x80\xafb"
+SURROGATE_TEXT = b"c\xed\xa0\x80d"
 JAPANESE_TEXT = "\u65e5\u672c\u8a9e\u306e\u30c6\u30ad\u30b9\u30c8"  # 日本語のテキスト
 CP1251_TEXT = "\u041f\u0440\u0438\u0432\u0435\u0442, \u043c\u0438\u0440".encode("cp1251")
 MISSING_FOLDER_RU = "\u043d\u0435\u0442\\" + TEST_RU  # нет\тест: its folder is missing
@@ -620,17 +627,19 @@ def message(name):
 # types Ctrl-C once the save's temporary exists.
 CONSOLE_CASES = [
     dict(what="a UTF-8 file, C1 controls, undefined bytes and an accented name", locale="C.UTF-8",
-         files={"u.txt": UTF8_TEXT, "c1.txt": b"a\xc2\x85b x\x1b[2Jy", "w.txt": b"x\x81y caf\xe9",
-                "o.txt": OVERLONG_TEXT, CAFE + ".txt": SAMPLE},
+         files={"u.txt": UTF8_TEXT, "c1.txt": b"a\xc2\x85b x\x1b[2Jy\r", "w.txt": b"x\x81y caf\xe9",
+                "o.txt": OVERLONG_TEXT, "s.txt": SURROGATE_TEXT, CAFE + ".txt": SAMPLE},
          steps=encoding("u.txt") + encoding("c1.txt", "n") + encoding("w.txt", "n") +
-         encoding("o.txt", "n") + encoding(CAFE + ".txt") + [(MENU_PROMPT, "x")],
+         encoding("o.txt", "n") + encoding("s.txt", "n") + encoding(CAFE + ".txt") +
+         [(MENU_PROMPT, "x")],
          shown=["contains:\n" + UTF8_TEXT.decode() + "\nDo you",
                 "Output:\n" + ansi(coded(UTF8_TEXT), "cp1252") + "\nYour",
-                "a<U+0085>b x^[[2Jy", "x<81>y caf\u00e9",
-                "contains:\n" + ansi(OVERLONG_TEXT, "cp1252") + "\nDo you"],
-         after={"u.txt": UTF8_TEXT, "u.enc": coded(UTF8_TEXT), "c1.txt": b"a\xc2\x85b x\x1b[2Jy",
-                "w.txt": b"x\x81y caf\xe9", "o.txt": OVERLONG_TEXT, CAFE + ".txt": SAMPLE,
-                CAFE + ".enc": CODED_SAMPLE}),
+                "a<U+0085>b x^[[2Jy^M", "x<81>y caf\u00e9",
+                "contains:\n" + ansi(OVERLONG_TEXT, "cp1252") + "\nDo you",
+                "contains:\n" + ansi(SURROGATE_TEXT, "cp1252") + "\nDo you"],
+         after={"u.txt": UTF8_TEXT, "u.enc": coded(UTF8_TEXT), "c1.txt": b"a\xc2\x85b x\x1b[2Jy\r",
+                "w.txt": b"x\x81y caf\xe9", "o.txt": OVERLONG_TEXT, "s.txt": SURROGATE_TEXT,
+                CAFE + ".txt": SAMPLE, CAFE + ".enc": CODED_SAMPLE}),
     # A character cut at the end of the first block is joined with the rest of it.
     dict(what="a UTF-8 character split between two blocks", locale="C.UTF-8",
          files={"split.txt": SPLIT_TEXT}, steps=encoding("split.txt", "n") + [(MENU_PROMPT, "x")],

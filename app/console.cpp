@@ -5,6 +5,8 @@
 #include <string>
 
 #include "app/terminal_filter.h"
+#include "platform/name_rules.h"
+#include "platform/screen.h"
 
 namespace {
 
@@ -34,18 +36,28 @@ void printBytes(std::string_view bytes) {
   std::cout.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
+void printCharacters(std::string_view shown, FileEncoding encoding, bool textEnds) {
+  std::cout.flush();  // what the screen holds comes first
+  writeFileCharacters(shown, encoding, textEnds);
+}
+
 void setLineEnd(std::string_view end) {
   lineEnd = end;
 }
 
 void printRefusal(std::string_view name, std::string_view reason) {
+  const std::string named = nameForErrors(name);
   // Standard error is tied to standard output: what the screen holds comes first.
   if (!errorsAreTerminal) {
-    std::cerr << "kestrovane: " << name << ": " << reason << std::endl;
-  } else if (errorsBesideScreen) {
-    std::cerr << "\nkestrovane: " << visibleForm(name) << ": " << visibleForm(reason) << std::flush;
-  } else {
-    std::cerr << "kestrovane: " << visibleForm(name) << ": " << visibleForm(reason) << std::endl;
+    std::cerr << "kestrovane: " << named << ": " << reason << std::endl;
+    return;
+  }
+  const std::string line = std::string(errorsBesideScreen ? "\n" : "") +
+                           "kestrovane: " + visibleForm(named) + ": " + visibleForm(reason) +
+                           (errorsBesideScreen ? "" : "\n");
+  std::cout.flush();
+  if (!writeErrorCharacters(line)) {
+    std::cerr << line << std::flush;
   }
 }
 

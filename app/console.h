@@ -4,6 +4,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/screen.h"
+
 // The only code that reads and writes standard input, output and error (how they carry bytes is
 // set once, in the platform layer). Every read first flushes pending output (standard input is
 // tied to standard output), so a prompt is always on screen before the program waits.
@@ -15,6 +17,10 @@ void printLine(std::string_view text);
 void print(std::string_view text);
 // Writes bytes from outside the program (any bytes, any length) exactly as they are.
 void printBytes(std::string_view bytes);
+// Writes `shown`, part of a text from a file as the terminal filter shows it, read as `encoding`,
+// to a screen that is written characters (a Windows console), after what standard output holds;
+// `textEnds` ends that text.
+void printCharacters(std::string_view shown, FileEncoding encoding, bool textEnds);
 // The screen's line end for the program's own lines, decided once by main: "\n" until then, "\r\n"
 // where Windows writes standard output in binary mode.
 void setLineEnd(std::string_view end);
@@ -23,7 +29,9 @@ void setLineEnd(std::string_view end);
 // NAME and REASON (which may name another file) show their control bytes visibly, and where the
 // screen is that terminal too, the line starts with a line end and ends with none, so that it
 // stands under the name the screen has just shown and the closing prompt follows as it always does;
-// elsewhere it is a line of its own, its bytes as they are.
+// elsewhere it is a line of its own, its bytes as they are. The typed NAME is written in REASON's
+// code page (nameForErrors), so one code page reads the whole line; a Windows console is written
+// it as characters.
 void printRefusal(std::string_view name, std::string_view reason);
 // Whether standard error is a terminal, and standard output one too, decided once by main; until
 // then, pipes.

@@ -11,7 +11,8 @@ int main() {
   // the program's own lines keep the line end of the system.
   setLineEnd(passBytesExactly());
   // Decided once: a terminal is shown a file's control bytes, never made to obey them.
-  setScreenIsTerminal(standardOutputIsTerminal(), terminalCharacterSet());
+  setScreenIsTerminal(standardOutputIsTerminal(), terminalCharacterSet(),
+                      standardOutputTakesCharacters());
   setErrorsAreTerminal(standardErrorIsTerminal(), standardOutputIsTerminal());
   ProgramState state;
   runMenu(state);

@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "app/console.h"
+#include "platform/screen.h"
 
 namespace {
 
@@ -25,6 +26,11 @@ constexpr char kHexDigits[] = "0123456789ABCDEF";
 struct Screen {
   bool terminal = false;
   HighBytes highBytes = HighBytes::utf8;
+  // On a screen written characters (a Windows console), whether a text from a file is being shown,
+  // and how its bytes are read: the table below is then that text's, not the screen's.
+  bool characters = false;
+  bool fileText = false;
+  FileEncoding encoding = FileEncoding::utf8;
   // A byte whose form depends on the next one, which a later call may bring: a carriage
   // return (kept only next to a line feed) or a UTF-8 lead byte C2 (a control if 80 to 9F
   // follows); 0 for none.
@@ -107,6 +113,24 @@ char* showByte(unsigned char byte, char* out) {
   return out;
 }
 
+// Marks the bytes that do not pass as they are where the bytes above 0x7F are read as `highBytes`.
+void setSpecialBytes(HighBytes highBytes) {
+  for (int byte = 0; byte < 256; ++byte) {
+    screen.special[byte] = (byte < 0x20 && byte != '\t' && byte != '\n') || byte == 0x7F ||
+                           (byte == kUtf8C1Lead && highBytes == HighBytes::utf8) ||
+                           (byte >= 0x80 && byte <= 0x9F && highBytes == HighBytes::iso8859);
+  }
+}
+
+// Writes what the filter made of a text: bytes, or a file's text on a screen written characters.
+void writeShown(std::string_view shown) {
+  if (screen.fileText) {
+    printCharacters(shown, screen.encoding, false);
+  } else {
+    printBytes(shown);
+  }
+}
+
 // Whether any of eight bytes may lie outside printable ASCII (0x20 to 0x7E): such a byte has its
 // top bit set already, or gets it when 0x20 is taken from each byte or 1 added to each. A borrow
 // or carry between bytes may set it in a printable byte too: a false alarm, which only costs a
@@ -179,7 +203,7 @@ void printShown(std::string_view text) {
   std::size_t end = screen.pending == 0 ? plainRunEnd(text, 0) : 0;
   if (end == text.size()) {
     if (end > 0) {
-      printBytes(text);
+      writeShown(text);
       screen.afterLineFeed = text.back() == '\n';
     }
     return;
@@ -207,11 +231,29 @@ void printShown(std::string_view text) {
     } while (screen.pending != 0 && next < text.size());
     end = plainRunEnd(text, next);
   }
-  printBytes(std::string_view(start, static_cast<std::size_t>(out - start)));
+  writeShown(std::string_view(start, static_cast<std::size_t>(out - start)));
+}
+
+void printFileText(std::string_view text) {
+  // Read as UTF-8, a file's text takes that set's rule for C1 controls (<U+0085>). Read in the ANSI
+  // code page, no byte above 0x7F is one here: a byte that the code page leaves undefined or makes
+  // a C1 control shows as its hex form where the bytes become characters (writeFileCharacters).
+  if (screen.characters && !screen.fileText && !text.empty()) {
+    screen.fileText = true;
+    screen.encoding = encodingOfFileText(text);
+    setSpecialBytes(screen.encoding == FileEncoding::utf8 ? HighBytes::utf8 : HighBytes::passed);
+  }
+  printShown(text);
 }
 
 void endShown() {
-  printBytes(pendingForm());
+  if (screen.fileText) {
+    printCharacters(pendingForm(), screen.encoding, true);
+    screen.fileText = false;
+    setSpecialBytes(screen.highBytes);
+  } else {
+    printBytes(pendingForm());
+  }
   screen.pending = 0;
   screen.afterLineFeed = false;
 }
@@ -231,12 +273,9 @@ std::string visibleForm(std::string_view text) {
   return shown;
 }
 
-void setScreenIsTerminal(bool terminal, std::string_view characterSet) {
+void setScreenIsTerminal(bool terminal, std::string_view characterSet, bool takesCharacters) {
   screen.terminal = terminal;
+  screen.characters = terminal && takesCharacters;
   screen.highBytes = highBytesOf(characterSet);
-  for (int byte = 0; byte < 256; ++byte) {
-    screen.special[byte] = (byte < 0x20 && byte != '\t' && byte != '\n') || byte == 0x7F ||
-                           (byte == kUtf8C1Lead && screen.highBytes == HighBytes::utf8) ||
-                           (byte >= 0x80 && byte <= 0x9F && screen.highBytes == HighBytes::iso8859);
-  }
+  setSpecialBytes(screen.highBytes);
 }

@@ -58,7 +58,7 @@ void listInput(ProgramState& state, std::vector<char>& block) {
   std::size_t filled = 0;
   while (const std::size_t got =
              readInput(state.inputFile, block.data() + filled, block.size() - filled)) {
-    printShown(std::string_view(block.data() + filled, got));
+    printFileText(std::string_view(block.data() + filled, got));
     state.shownCount += static_cast<std::int64_t>(got);
     filled += got;
     if (filled == block.size()) {
@@ -134,7 +134,7 @@ void writeCodedForm(ProgramState& state, const std::string& typedName, std::vect
       break;
     }
     codeBlock(block.data(), size, coded.data());
-    printShown(std::string_view(coded.data(), size));
+    printFileText(std::string_view(coded.data(), size));
     writeSafeOutput(state.outputFile, coded.data(), size);
     state.position = state.fileLength - start;
   }

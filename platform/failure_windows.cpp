@@ -11,11 +11,14 @@ int lastSystemError() {
   return static_cast<int>(GetLastError());
 }
 
-std::string textForErrors(const std::wstring& wide) {
+UINT codePageForErrors() {
   // A console shows bytes in its output code page; a file or a pipe is read in the ANSI one.
   DWORD mode = 0;
-  const UINT codePage =
-      GetConsoleMode(GetStdHandle(STD_ERROR_HANDLE), &mode) ? GetConsoleOutputCP() : GetACP();
+  return GetConsoleMode(GetStdHandle(STD_ERROR_HANDLE), &mode) ? GetConsoleOutputCP() : GetACP();
+}
+
+std::string textForErrors(const std::wstring& wide) {
+  const UINT codePage = codePageForErrors();
   const int wideSize = static_cast<int>(wide.size());
   const int size =
       WideCharToMultiByte(codePage, 0, wide.data(), wideSize, nullptr, 0, nullptr, nullptr);

@@ -59,7 +59,9 @@ void openInput(InputFile& input, const fs::path& path) {
   if (full.empty() || whyNotAFile(full) != nullptr) {
     return;
   }
-  const std::wstring name = longPath(path);
+  // The name that was checked, never the typed one: a form the check did not see may lead to a
+  // port or a pipe.
+  const std::wstring name = longPath(full);
   // Folders cannot be opened this way, and what a link leads to is checked by its type.
   const HANDLE file = CreateFileW(name.c_str(), GENERIC_READ,
                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,

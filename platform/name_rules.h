@@ -24,6 +24,10 @@ std::size_t folderPartLength(std::string_view typedName);
 // spaces and dots of the file's own name (`ab ` names `ab`), except in a `\\?\` name, which it
 // takes exactly as typed.
 std::size_t nameLengthAsRead(std::string_view typedName);
+// A typed name as the line that says why a save was refused writes it: in the code page of the
+// reason beside it (failureReason), so that one code page reads the whole line. On Windows it is
+// converted from the code page it was typed in; on POSIX it is the bytes typed.
+std::string nameForErrors(std::string_view typedName);
 // Whether a file may be saved as `path`, the reason kept in `failure` where not. On Windows, not
 // as a device (NUL, com1.enc), nor as a stream of a file (notes:x.enc), nor over a read-only
 // file, which Windows does not replace.

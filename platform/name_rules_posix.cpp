@@ -21,6 +21,10 @@ std::size_t nameLengthAsRead(std::string_view typedName) {
   return typedName.size();
 }
 
+std::string nameForErrors(std::string_view typedName) {
+  return std::string(typedName);
+}
+
 // A name means only the file it names: no devices by name, no streams of a file.
 bool mayWriteOutput(const fs::path&, Failure&) {
   return true;

@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cwchar>
 #include <cwctype>
 #include <string>
@@ -33,8 +34,29 @@ bool isDeviceName(std::wstring name) {
          std::wcschr(L"0123456789\u00b9\u00b2\u00b3", name[3]) != nullptr;
 }
 
-bool sameName(const std::wstring& name, const wchar_t* other) {
-  return CompareStringOrdinal(name.c_str(), -1, other, -1, TRUE) == CSTR_EQUAL;
+bool sameName(std::wstring_view name, std::wstring_view other) {
+  return CompareStringOrdinal(name.data(), static_cast<int>(name.size()), other.data(),
+                              static_cast<int>(other.size()), TRUE) == CSTR_EQUAL;
+}
+
+// Whether `rest`, a share's name past its `\\` or `UNC\` (`server\share\...`), is a pipe or a
+// mailslot of that machine, which Windows reaches as its shares PIPE and MAILSLOT.
+bool isRemotePipe(std::wstring_view rest) {
+  const std::size_t server = rest.find(L'\\');
+  if (server == std::wstring_view::npos) {
+    return false;
+  }
+  rest.remove_prefix(server + 1);
+  const std::wstring_view share = rest.substr(0, rest.find(L'\\'));
+  return sameName(share, L"pipe") || sameName(share, L"mailslot");
+}
+
+// Whether `rest`, what follows \\?\ or \\.\, starts with a drive: a letter and a colon, then the
+// end or `\`. Anything else there (a pipe, a port, `C:/x`) is another name of the device space.
+bool startsWithDrive(std::wstring_view rest) {
+  const wchar_t letter = static_cast<wchar_t>(rest.empty() ? 0 : rest[0] | 0x20);
+  return rest.size() >= 2 && letter >= L'a' && letter <= L'z' && rest[1] == L':' &&
+         (rest.size() == 2 || rest[2] == L'\\');
 }
 
 }  // namespace
@@ -43,12 +65,21 @@ const char* whyNotAFile(std::wstring_view full) {
   std::wstring_view rest = full;
   if (hasRawPrefix(rest)) {
     rest.remove_prefix(4);
-    const bool raw = full[2] == L'?';
-    if (raw && (rest.rfind(L"UNC\\", 0) == 0 || rest.rfind(L"Volume{", 0) == 0)) {
+    // \\?\ and \??\ lead to the system's own names, where a share (UNC\) and a volume hold files
+    // too; \\.\ to the devices, where only a drive's names are files.
+    const bool ownNames = takenAsItStands(full);
+    if (ownNames && startsWithNoCase(rest, L"UNC\\")) {
+      rest.remove_prefix(4);
+      if (isRemotePipe(rest)) {
+        return kDevice;
+      }
+    } else if (ownNames && startsWithNoCase(rest, L"Volume{")) {
       rest.remove_prefix(rest.find(L'\\') + 1);
-    } else if (rest.size() < 2 || rest[1] != L':') {
+    } else if (!startsWithDrive(rest)) {
       return kDevice;
     }
+  } else if (rest.rfind(L"\\\\", 0) == 0 && isRemotePipe(rest.substr(2))) {
+    return kDevice;
   }
   // Past a drive's colon, a colon names a stream of a file.
   if (rest.size() > 1 && rest[1] == L':') {
@@ -127,6 +158,19 @@ fs::path typedPath(const std::string& typedName, Failure& failure) {
   return fs::path(wide);
 }
 
+std::string nameForErrors(std::string_view typedName) {
+  const UINT codePage = typedCodePage();
+  if (codePage == codePageForErrors()) {
+    return std::string(typedName);
+  }
+  // Bytes that do not convert (a name cut inside a character) still show, as a stand-in.
+  const int size = static_cast<int>(typedName.size());
+  std::wstring wide(static_cast<std::size_t>(size), L'\0');
+  wide.resize(static_cast<std::size_t>(
+      std::max(MultiByteToWideChar(codePage, 0, typedName.data(), size, wide.data(), size), 0)));
+  return textForErrors(wide);
+}
+
 std::size_t folderPartLength(std::string_view typedName) {
   // Walked by the code page's own rules, so that a name cut inside a character, which does not
   // convert, still keeps its folders: in a double-byte code page the second byte of a character
@@ -145,7 +189,7 @@ std::size_t folderPartLength(std::string_view typedName) {
 }
 
 std::size_t nameLengthAsRead(std::string_view typedName) {
-  if (typedName.rfind("\\\\?\\", 0) == 0) {
+  if (typedName.rfind("\\\\?\\", 0) == 0 || typedName.rfind("\\??\\", 0) == 0) {
     return typedName.size();
   }
   // Neither byte is ever the second byte of a double-byte character, so the name can be read

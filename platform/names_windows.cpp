@@ -1,5 +1,5 @@
-// Typed names, where their folders end, which names may be saved, and where an output name
-// leads: the system itself finds the file.
+// Full paths, the one form of a name that every later call is given, and where an output name
+// leads: the system itself finds the file, through its links and junctions.
 
 #include <windows.h>
 
@@ -11,8 +11,18 @@
 
 namespace fs = std::filesystem;
 
+bool startsWithNoCase(std::wstring_view text, std::wstring_view prefix) {
+  return text.size() >= prefix.size() &&
+         CompareStringOrdinal(text.data(), static_cast<int>(prefix.size()), prefix.data(),
+                              static_cast<int>(prefix.size()), TRUE) == CSTR_EQUAL;
+}
+
+bool takenAsItStands(std::wstring_view name) {
+  return name.rfind(L"\\\\?\\", 0) == 0 || name.rfind(L"\\??\\", 0) == 0;
+}
+
 bool hasRawPrefix(std::wstring_view full) {
-  return full.rfind(L"\\\\?\\", 0) == 0 || full.rfind(L"\\\\.\\", 0) == 0;
+  return takenAsItStands(full) || full.rfind(L"\\\\.\\", 0) == 0;
 }
 
 namespace {
@@ -22,7 +32,7 @@ namespace {
 std::size_t rootLength(std::wstring_view full) {
   std::size_t at = 0;
   int parts = 1;  // a drive or a volume
-  if (full.rfind(L"\\\\?\\UNC\\", 0) == 0) {
+  if (takenAsItStands(full) && startsWithNoCase(full.substr(4), L"UNC\\")) {
     at = 8;
     parts = 2;
   } else if (hasRawPrefix(full)) {
@@ -41,10 +51,10 @@ std::size_t rootLength(std::wstring_view full) {
 }  // namespace
 
 std::wstring fullPath(const fs::path& path) {
-  // Windows takes a \\?\ name as it stands, so the program must too: GetFullPathNameW would drop
-  // the trailing dots and spaces of its names, resolve `..` and turn `/` into `\`, and so lead to
-  // another file than the one typed.
-  if (path.native().rfind(L"\\\\?\\", 0) == 0) {
+  // Windows takes a \\?\ or \??\ name as it stands, so the program must too: GetFullPathNameW
+  // would drop the trailing dots and spaces of its names, resolve `..` and turn `/` into `\`, and
+  // make \??\ a folder of the current drive, and so lead to another file than the one used.
+  if (takenAsItStands(path.native())) {
     return path.native();
   }
   const DWORD size = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
@@ -56,10 +66,7 @@ std::wstring fullPath(const fs::path& path) {
 
 std::wstring longPath(const fs::path& path) {
   const std::wstring full = fullPath(path);
-  if (full.size() < MAX_PATH) {
-    return path.native();
-  }
-  if (hasRawPrefix(full)) {
+  if (full.size() < MAX_PATH || hasRawPrefix(full)) {
     return full;
   }
   if (full.rfind(L"\\\\", 0) == 0) {
@@ -119,6 +126,15 @@ bool passesReparsePoint(const std::wstring& full) {
   return false;
 }
 
+// Where `full` lies: its folder, up to and with the `\` before its own name, goes in `into`, and
+// that name is returned. Only `\` separates them: in a \\?\ name `/` is a character of a name,
+// and a folder cut at one would be another folder.
+fs::path placeIn(const std::wstring& full, Folder& into) {
+  const std::size_t own = full.rfind(L'\\') + 1;
+  into = Folder{kNoFile, fs::path(full.substr(0, own))};
+  return fs::path(full.substr(own));
+}
+
 }  // namespace
 
 Folder findFolderOf(const fs::path& path, Failure&) {
@@ -134,11 +150,11 @@ fs::path followLinks(const Folder&, const fs::path& name, Folder& into, Failure&
   if (!namesFileOnly(full, failure) || isShortNameOfAnother(full, failure)) {
     return {};
   }
-  if (full.rfind(L"\\\\?\\", 0) == 0) {
-    // Under \\?\ Windows takes `..` for a name like any other and `/` for a character, and says
-    // what that names, usually nothing. A name it takes is saved exactly where it stands unless
-    // it is a link: a folder's name read back from an opened file may lead elsewhere (a final
-    // `d.` can come back as `d`).
+  if (takenAsItStands(full)) {
+    // Under \\?\ and \??\ Windows takes `..` for a name like any other and `/` for a character, and
+    // says what that names, usually nothing. A name it takes is saved exactly where it stands
+    // unless it is a link: a folder's name read back from an opened file may lead elsewhere (a
+    // final `d.` can come back as `d`).
     const DWORD attributes = GetFileAttributesW(full.c_str());
     const DWORD error = GetLastError();
     if (attributes == INVALID_FILE_ATTRIBUTES && error != ERROR_FILE_NOT_FOUND) {
@@ -146,8 +162,7 @@ fs::path followLinks(const Folder&, const fs::path& name, Folder& into, Failure&
       return {};
     }
     if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
-      into = Folder{kNoFile, fs::path(full).parent_path()};
-      return fs::path(full).filename();
+      return placeIn(full, into);
     }
   }
   DWORD error = ERROR_SUCCESS;
@@ -178,6 +193,5 @@ fs::path followLinks(const Folder&, const fs::path& name, Folder& into, Failure&
     }
     found = full;
   }
-  into = Folder{kNoFile, fs::path(found).parent_path()};
-  return fs::path(found).filename();
+  return placeIn(found, into);
 }

@@ -34,6 +34,11 @@ bool setFinalPermissions(NativeFile file, const Folder& folder, const fs::path& 
   FILE_BASIC_INFO basic{};  // times of 0 are left as they are
   basic.FileAttributes = FILE_ATTRIBUTE_ARCHIVE;
   const std::wstring name = longPath(folder.path / replaced);
+  // The name may have become another file's short name while the copy was written: that file is
+  // then what the move would replace.
+  if (isShortNameOfAnother(fullPath(folder.path / replaced), failure)) {
+    return false;
+  }
   WIN32_FILE_ATTRIBUTE_DATA existing;
   examined.exists = GetFileAttributesExW(name.c_str(), GetFileExInfoStandard, &existing) != 0;
   if (examined.exists) {

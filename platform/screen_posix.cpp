@@ -31,3 +31,18 @@ std::string terminalCharacterSet() {
   freelocale(environment);
   return codeset;
 }
+
+// A terminal is written bytes: no text is ever written as characters here.
+bool standardOutputTakesCharacters() {
+  return false;
+}
+
+FileEncoding encodingOfFileText(std::string_view) {
+  return FileEncoding::utf8;
+}
+
+void writeFileCharacters(std::string_view, FileEncoding, bool) {}
+
+bool writeErrorCharacters(std::string_view) {
+  return false;
+}

@@ -19,22 +19,31 @@ inline HANDLE handle(NativeFile file) {
 
 // ---- Paths (names_windows.cpp)
 
-// Whether a full path starts with \\?\ or \\.\, which Windows takes as they stand.
+// Whether `text` starts with `prefix`, in any case, as Windows matches the names of its drives,
+// shares, volumes and devices.
+bool startsWithNoCase(std::wstring_view text, std::wstring_view prefix);
+// Whether a name starts with \\?\ or with \??\ (the system's own name for the same place),
+// which Windows takes exactly as they stand: no `..` resolved, no trailing dot dropped, and `/`
+// a character of a name.
+bool takenAsItStands(std::wstring_view name);
+// Whether a full path starts with \\?\, \??\ or \\.\, which lead past the drives' names.
 bool hasRawPrefix(std::wstring_view full);
 // The full path of `path`, trailing dots and spaces of its names dropped as Windows drops them;
-// empty if there is none. A \\?\ name is its own full path, exactly as it stands.
+// empty if there is none. A \\?\ or \??\ name is its own full path, exactly as it stands.
 std::wstring fullPath(const std::filesystem::path& path);
-// The name to give the file calls. A full path that passes MAX_PATH is given in its \\?\ form,
-// which has no such limit, so the temporary works wherever its output does. That form also
-// takes device names for files, which is why mayWriteOutput refuses them.
+// The name to give the file calls: the full path, the very name that was checked for devices,
+// streams and short names, so no other form of it can lead elsewhere. One that passes MAX_PATH
+// is given in its \\?\ form, which has no such limit, so the temporary works wherever its
+// output does. That form also takes device names for files, which is why mayWriteOutput refuses
+// them.
 std::wstring longPath(const std::filesystem::path& path);
 
 // ---- What a name names (name_rules_windows.cpp)
 
 // Why a full path names no file of a drive, share or volume, or null where it does: a device
-// (NUL, com1.enc, in any folder), a stream of a file (notes:x.enc), or a name in the device
-// spaces behind \\.\ and \\?\ other than a drive's, a share's or a volume's (\\.\pipe\x,
-// \\.\PhysicalDrive0).
+// (NUL, com1.enc, in any folder), a stream of a file (notes:x.enc), a name in the device spaces
+// behind \\.\, \\?\ and \??\ other than a drive's, a share's or a volume's (\\.\pipe\x,
+// \??\COM10, \\.\PhysicalDrive0), or a pipe or mailslot of another machine (\\host\pipe\x).
 const char* whyNotAFile(std::wstring_view full);
 // Whether `full`, a full path just asked for (empty if there was none), names a file only; where
 // not, the reason is kept.
@@ -55,8 +64,10 @@ bool keepsPermissions(HANDLE file);
 
 // ---- Errors (failure_windows.cpp)
 
-// `text` in the code page that standard error shows: a console's output code page, else the ANSI
-// one.
+// The code page that standard error shows: a console's output code page, else the ANSI one, which
+// whoever reads a file or a pipe expects.
+UINT codePageForErrors();
+// `text` in that code page.
 std::string textForErrors(const std::wstring& text);
 
 #endif  // KESTROVANE_PLATFORM_WINDOWS_INTERNAL_H

@@ -4,15 +4,25 @@ bytes, and piped keys, pass exactly), the same files,
 files with CR LF line breaks restored byte for byte, full paths with backslashes, and the failure
 message for an output that cannot be saved. Names in other languages are typed in the code page
 Windows gives them (ANSI when piped, the console's own in a console) and name the right files; in
-a console driven through tmux, Ctrl-C during a save removes the unfinished copy. Outputs reach
-the file their name leads to (links, network shares, full paths with their prefix), and an input
-that another program holds open is never saved as an empty copy.
+a console driven through tmux, a listed file shows its letters, the refusal line is in one code
+page, and Ctrl-C during a save removes the unfinished copy. Outputs reach the file their name
+leads to (links, network shares, full paths with their prefix), a device's or a pipe's name in any
+of its forms is never opened, and an input that another program holds open is never saved as an
+empty copy.
 
-Usage: windows_test.py path/to/kestrovane path/to/kestrovane.exe
+Three parts, each run alone and each skipped (77) where it cannot try its rows: `saves`, the
+sessions and saves any machine can run; `code_pages`, the names and saves typed in the code pages
+of the ru_RU and ja_JP locales; `console`, the rows in a console, which need tmux (and ru_RU for
+some). A part runs the rows it can, fails if one fails, and is skipped if one could not run. They
+share the wine prefix WINEPREFIX names, if any.
+
+Usage: windows_test.py saves|code_pages|console path/to/kestrovane path/to/kestrovane.exe
 """
 import contextlib
 import os
 import re
+import select
+import shlex
 import shutil
 import subprocess
 import sys
@@ -24,9 +34,10 @@ from checks import MENU_END, Checks, coded, folder_contents, run
 
 SAMPLE = b"hello there\r\nGeneral Kenobi\r\n\r\nlast line, no break"
 CODED_SAMPLE = coded(SAMPLE)
+# A folder typed as the input lists as empty, and its empty output is saved, as on Linux.
 SESSIONS = [
     b"E\ntest.txt\ny\nk\nM\nnote\nhello there\ny\nk\nH\nk\nA\nx\nk\nQ\nE\ntest.txt\nn\nX\n",
-    b"E\nempty.txt\ny\ny\nk\nE\nnone\\b.txt\ny\ny\nk\nD\ntest.enc\ny\nk\n",
+    b"E\nempty.txt\ny\ny\nk\nE\nnone\\b.txt\ny\ny\nk\nE\nfolder\ny\ny\nk\nD\ntest.enc\ny\nk\n",
 ]
 # A full path must fit the 20 characters of a name: Z:\tmp\kw\test.txt is 18.
 SHORT_FOLDER = "/tmp/kw"
@@ -47,6 +58,8 @@ NAME_CASES = [
 
 
 UNRELATED = b"unrelated"
+# Long enough that its coded echo fills a pipe, so the program waits while its temporary exists.
+BIG = b"The quick brown fox jumps over the lazy dog.\n" * 25000
 JAPANESE_NAME = "\u65e5\u672c\u8a9e\u306e\u30d5\u30a1\u30a4\u30eb"  # 16 bytes in code page 932
 TABLE = "a.\u8868.txt"  # 表 is 0x95 0x5C in code page 932: its second byte is a backslash
 # Saves beside their input and over Windows files, each in a fresh folder. Each case: the files
@@ -139,14 +152,56 @@ SAVE_CASES = [
                 "has been saved as: //kwsrv/kwshare/n.enc"],
          after={"kwsrv/kwshare/keep": UNRELATED, "share/keep": UNRELATED,
                 "share/m.enc": coded(b"hello"), "share/n.enc": coded(b"hello")}),
+    # A name that becomes another file's short name while the input is coded: that file is put
+    # there once the temporary exists, and the save, checking again before the move, is refused.
+    dict(what="a short name taken during the save",
+         files={"longfilename.txt": BIG}, meanwhile={"long report 7826.enc": UNRELATED},
+         keys="E\nLONG~LMQ.TXT\ny\nk\nx\n", saved=["could not be saved as: LONG~LMQ.enc"],
+         told=["LONG~LMQ.enc: is the short name of long report 7826.enc"],
+         after={"longfilename.txt": BIG, "long report 7826.enc": UNRELATED}),
+    # \\?\ and \??\ names in any case: a share's (UNC\), and a drive's. Only \ splits them, so
+    # \\?\Y:/m is no drive's name, never Y:\m.enc.
+    dict(what="\\\\?\\unc\\ in lower case, \\??\\ and / after \\\\?\\", place="drive",
+         shares={"s/h": "share"},
+         files={"share/a.txt": SAMPLE, "b.txt": SAMPLE, "ab ": SAMPLE, "m.enc": UNRELATED},
+         keys="E\n\\\\?\\unc\\s\\h\\a.txt\ny\nk\nE\n\\??\\Y:\\b.txt\ny\nk\n"
+              "E\n\\??\\Y:\\ab \ny\nk\nM\n\\\\?\\Y:/m\nhi\ny\nk\nx\n",
+         saved=["has been saved as: \\\\?\\unc\\s\\h\\a.enc", "has been saved as: \\??\\Y:\\b.enc",
+                "has been saved as: \\??\\Y:\\ab .enc", "could not be saved as: \\\\?\\Y:/m.enc"],
+         told=["\\\\?\\Y:/m.enc: is a device, not a file"],
+         after={"share/a.txt": SAMPLE, "share/a.enc": CODED_SAMPLE, "b.txt": SAMPLE,
+                "b.enc": CODED_SAMPLE, "ab ": SAMPLE, "ab .enc": CODED_SAMPLE, "m.enc": UNRELATED}),
+    # Another machine's pipes are its share PIPE, here a folder that stands for one: never opened
+    # as an input, never replaced as an output, in any case.
+    dict(what="another machine's pipe and mailslot", place="drive",
+         shares={"s/pipe": "pipe", "s/mailslot": "slot"},
+         files={"pipe/x.txt": SAMPLE, "pipe/m.enc": UNRELATED, "slot/m.enc": UNRELATED},
+         keys="E\n\\\\s\\pipe\\x.txt\ny\ny\nk\nM\n\\\\?\\unc\\s\\PIPE\\m\nhi\ny\nk\n"
+              "M\n\\\\s\\MailSlot\\m\nhi\ny\nk\nx\n",
+         saved=["could not be saved as: \\\\s\\pipe\\x.enc",
+                "could not be saved as: \\\\?\\unc\\s\\PIPE\\m.enc",
+                "could not be saved as: \\\\s\\MailSlot\\m.enc"],
+         told=["\\\\s\\pipe\\x.enc: is a device, not a file",
+               "\\\\?\\unc\\s\\PIPE\\m.enc: is a device, not a file",
+               "\\\\s\\MailSlot\\m.enc: is a device, not a file"],
+         unlisted="pipe/x.txt",
+         after={"pipe/x.txt": SAMPLE, "pipe/m.enc": UNRELATED, "slot/m.enc": UNRELATED}),
     # A listed file's bytes reach a pipe as they are; a ^Z typed is a character, not the end.
     dict(what="a CR LF file listed to a pipe", pipe=True, files={"notes.txt": SAMPLE},
          keys="E\nnotes.txt\nn\nx\n", listed="notes.txt", saved=[], after={"notes.txt": SAMPLE}),
     dict(what="^Z in a piped message", files={}, keys="M\nnote\nhel\x1alo\ny\nk\nx\n",
          saved=["has been saved as: note.enc"], after={"note.enc": coded(b"hel\x1alo")}),
-    # A serial port, here wine's COM9 mapped to a FIFO, is never opened, not even to be looked at.
+    # A serial port, here wine's COM9 mapped to a FIFO, is never opened, not even to be looked at;
+    # nor is COM10, which only \\.\ and the system's own names (\??\) reach, nor a pipe.
     dict(what="a device's name typed as the input", device="com9", files={},
          keys="E\nCOM9.txt\nn\nE\nCOM9\nn\nx\n", saved=[], after={}),
+    dict(what="\\??\\COM10", device="com10", files={},
+         keys="E\n\\??\\COM10\nn\nE\n\\??\\com10\nn\nM\n\\??\\COM10\nhi\ny\nk\nx\n",
+         saved=["could not be saved as: \\??\\COM10.enc"],
+         told=["\\??\\COM10.enc: is a device, not a file"], after={}),
+    dict(what="\\??\\pipe\\ with a waiting server", served="\\\\.\\pipe\\kw", files={},
+         keys="E\n\\??\\pipe\\kw\nn\nE\n\\??\\PIPE\\kw\nn\nE\n\\\\?\\pipe\\kw\nn\nx\n",
+         saved=[], after={}),
     # Word processors hold their files open without sharing: such a file lists as empty, but
     # going on must not make an empty copy of it.
     dict(what="an input another program holds", held="notes.txt",
@@ -161,46 +216,78 @@ SAVE_CASES = [
          after={"notes.txt": SAMPLE, "notes.enc": b"EARLIER CODED"}),
 ]
 
-# Holds the file it names open without sharing, says so, and lets it go when its input ends.
-HOLDER_SOURCE = r"""
+# `hold FILE` holds that file open without sharing and says "held"; `serve PIPE` creates that pipe,
+# says "waiting", and "connected" once a client opens it. Either ends when its input ends.
+HELPER_SOURCE = r"""
 #include <windows.h>
-int main(int argc, char** argv) {
+static void say(const char* text) {
+  DWORD written;
+  WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), text, lstrlenA(text), &written, NULL);
+}
+static DWORD WINAPI endWithInput(LPVOID unused) {
   char c;
   DWORD got;
-  if (argc < 2 || CreateFileA(argv[1], GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL) ==
-                      INVALID_HANDLE_VALUE) {
-    return 1;
-  }
-  WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), "held\n", 5, &got, NULL);
   while (ReadFile(GetStdHandle(STD_INPUT_HANDLE), &c, 1, &got, NULL) && got) {
   }
+  ExitProcess(0);
+  return 0;
+}
+int main(int argc, char** argv) {
+  HANDLE pipe;
+  if (argc < 3) {
+    return 1;
+  }
+  if (argv[1][0] == 'h') {
+    if (CreateFileA(argv[2], GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL) ==
+        INVALID_HANDLE_VALUE) {
+      return 1;
+    }
+    say("held\n");
+    return endWithInput(NULL);
+  }
+  pipe = CreateNamedPipeA(argv[2], PIPE_ACCESS_DUPLEX, PIPE_TYPE_BYTE, 1, 512, 512, 0, NULL);
+  if (pipe == INVALID_HANDLE_VALUE) {
+    return 1;
+  }
+  CreateThread(NULL, 0, endWithInput, NULL, 0, NULL);
+  say("waiting\n");
+  if (ConnectNamedPipe(pipe, NULL) || GetLastError() == ERROR_PIPE_CONNECTED) {
+    say("connected\n");
+  }
+  Sleep(INFINITE);
   return 0;
 }
 """
 
 
-def build_holder(folder):
-    """The holder, built by the cross compiler that built the program."""
-    source = os.path.join(folder, "holder.c")
+def build_helper(folder):
+    """The helper, built by the cross compiler that built the program."""
+    source = os.path.join(folder, "helper.c")
     with open(source, "w") as f:
-        f.write(HOLDER_SOURCE)
-    program = os.path.join(folder, "holder.exe")
+        f.write(HELPER_SOURCE)
+    program = os.path.join(folder, "helper.exe")
     subprocess.run(["x86_64-w64-mingw32-gcc-posix", source, "-o", program], check=True)
     return program
 
 
 @contextlib.contextmanager
-def held(holder, name, folder, env):
-    """Runs the body while another program holds `name` in `folder` open without sharing."""
+def helping(helper, mode, name, folder, env):
+    """Runs the body while the helper holds `name` in `folder` open without sharing (`hold`), or
+    serves the pipe `name` (`serve`); yields a function that gives what it said since."""
     if not name:
-        yield
+        yield None
         return
-    process = subprocess.Popen(["wine", holder, name], cwd=folder, stdin=subprocess.PIPE,
+    process = subprocess.Popen(["wine", helper, mode, name], cwd=folder, stdin=subprocess.PIPE,
                                stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, env=env)
+    said = [process.stdout.readline()]
     try:
-        if process.stdout.readline() != b"held\n":
-            raise RuntimeError(f"the holder could not open {name}")
-        yield
+        if said[0] not in (b"held\n", b"waiting\n"):
+            raise RuntimeError(f"the helper could not {mode} {name}")
+
+        def since():
+            os.set_blocking(process.stdout.fileno(), False)
+            return b"".join(said) + (process.stdout.read() or b"")
+        yield since
     finally:
         process.stdin.close()
         process.wait(timeout=60)
@@ -232,18 +319,35 @@ def device_behind_fifo(device, env):
             writer.join(10)
 
 
-def run_wine(command, keys, folder, env, errors=None, pipe=False):
+def run_wine(command, keys, folder, env, errors=None, pipe=False, meanwhile=None):
     """Runs `command` under wine as checks.run runs a program, and adds what it wrote to standard
     error to `errors`, if given. The screen goes to a file, or to a pipe that is read once the
     program has ended (a screen that fits the pipe): wine's own background processes may hold the
-    pipe open until the wineserver quits, seconds later."""
+    pipe open until the wineserver quits, seconds later. With `meanwhile`, the screen is a pipe
+    read up to the caption of the coded echo, which follows the temporary's creation; then
+    `meanwhile` is called, while the program, its echo filling the pipe, waits, and the rest is
+    read as it comes until the program ends."""
     with tempfile.TemporaryFile() as screen, tempfile.TemporaryFile() as told:
+        piped = pipe or meanwhile is not None
         process = subprocess.Popen(["wine"] + command, stdin=subprocess.PIPE, cwd=folder,
-                                   stdout=subprocess.PIPE if pipe else screen, stderr=told, env=env)
+                                   stdout=subprocess.PIPE if piped else screen, stderr=told,
+                                   env=env)
         process.stdin.write(keys)
         process.stdin.close()
+        if meanwhile is not None:
+            shown = b""
+            while not re.search(rb"Encoded Output:|Decoded output :", shown):
+                chunk = os.read(process.stdout.fileno(), 65536)
+                if not chunk:
+                    break
+                shown += chunk
+            meanwhile()
+            while process.poll() is None:
+                if select.select([process.stdout], [], [], 0.1)[0]:
+                    shown += os.read(process.stdout.fileno(), 65536)
+            screen.write(shown)
         status = process.wait(timeout=120)
-        if pipe:
+        if piped:
             os.set_blocking(process.stdout.fileno(), False)
             screen.write(process.stdout.read() or b"")
             process.stdout.close()
@@ -309,6 +413,8 @@ def case_folders(case, env):
                     mapped[os.path.join(devices, "unc", share)] = os.path.join(folder, subfolder)
                 for name, target in mapped.items():
                     os.makedirs(os.path.dirname(name), exist_ok=True)
+                    if os.path.lexists(name):  # left by a run that was stopped
+                        os.remove(name)
                     os.symlink(target, name)
                 os.mkdir(os.path.join(folder, "work"))
                 try:
@@ -323,39 +429,60 @@ def case_folders(case, env):
                 yield case["what"], folder, None, ""
 
 
-def saves(windows, holder, env, checks):
-    """Every case in its folders; in the long one the temporary (26 characters longer than its
-    output) passes MAX_PATH. Wine's attrib cannot reach past MAX_PATH, so attributes are set and
-    read while the folder has its short name."""
+def put_files(folder, files):
+    for name, content in files.items():
+        os.makedirs(os.path.dirname(os.path.join(folder, name)), exist_ok=True)
+        with open(os.path.join(folder, name), "wb") as f:
+            f.write(content)
+
+
+def saves(windows, helper, env, checks, skipped, in_other_code_pages):
+    """Every case of the part in its folders (those typed under a locale other than C.UTF-8, or
+    the others); in the long one the temporary (26 characters longer than its output) passes
+    MAX_PATH. Wine's attrib cannot reach past MAX_PATH, so attributes are set and read while the
+    folder has its short name."""
     locales = installed_locales()
     for case in SAVE_CASES:
         locale = case.get("locale", "C.UTF-8")
+        if (locale != "C.UTF-8") != in_other_code_pages:
+            continue
         if locale.lower().replace("utf-8", "utf8") not in locales:
-            print(f"skipped {case['what']}: the locale {locale} is not installed")
+            skipped.append(f"{case['what']}: the locale {locale} is not installed")
             continue
         encoding = "cp932" if locale.startswith("ja") else "cp1252"
         for what, folder, long_folder, start in case_folders(case, env):
-            for name, content in case["files"].items():
-                os.makedirs(os.path.dirname(os.path.join(folder, name)), exist_ok=True)
-                with open(os.path.join(folder, name), "wb") as f:
-                    f.write(content)
+            put_files(folder, case["files"])
             for name, target in case.get("links", {}).items():
                 os.symlink(target, os.path.join(folder, name))
             for name, flag in case.get("attrib", {}).items():
                 run_wine(["cmd", "/c", "attrib", flag, name], b"", folder, env)
             if long_folder:
                 os.rename(folder, long_folder)
-            errors = []
-            with held(holder, case.get("held"), long_folder or folder, env), \
+            errors, temporaries = [], []
+            place = long_folder or folder
+
+            def meanwhile():
+                temporaries.extend(n for n in os.listdir(place) if n.endswith(".tmp"))
+                put_files(place, case["meanwhile"])
+
+            with helping(helper, "hold", case.get("held"), place, env), \
+                    helping(helper, "serve", case.get("served"), place, env) as served, \
                     device_behind_fifo(case.get("device"), env) as device_waits:
                 screen = run_wine([windows], case["keys"].encode(encoding),
-                                  os.path.join(long_folder or folder, start),
-                                  dict(env, LANG=locale), errors,
-                                  case.get("pipe", False))[1].decode(encoding, "replace")
+                                  os.path.join(place, start),
+                                  dict(env, LANG=locale), errors, case.get("pipe", False),
+                                  meanwhile if "meanwhile" in case else None
+                                  )[1].decode(encoding, "replace")
                 if device_waits:
                     checks.equal(f"{what}: the device is never opened", device_waits(), True)
+                if served:
+                    checks.equal(f"{what}: the pipe's server is never reached", served(),
+                                 b"waiting\n")
             if long_folder:
                 os.rename(long_folder, folder)
+            if "meanwhile" in case:
+                checks.equal(f"{what}: the files were put there while the temporary existed",
+                             len(temporaries), 1)
             checks.equal(f"{what}: the saved messages",
                          [saved for saved in case["saved"] if saved + "\r\n" not in screen], [])
             checks.equal(f"{what}: why not saved, on standard error",
@@ -365,6 +492,9 @@ def saves(windows, holder, env, checks):
                 listing = case["files"][case["listed"]].decode(encoding)
                 checks.equal(f"{what}: the listing shows the file's bytes",
                              f"contains:\r\n{listing}\r\nDo you" in screen, True)
+            if case.get("unlisted"):
+                checks.equal(f"{what}: the listing never shows the file's bytes",
+                             case["files"][case["unlisted"]].decode(encoding) in screen, False)
             checks.equal(f"{what}: the files", tree(folder), case["after"])
             if case.get("links"):
                 checks.equal(f"{what}: the links stay links to their files",
@@ -382,11 +512,13 @@ def installed_locales():
     return {name.lower().replace("utf-8", "utf8") for name in result.stdout.split()}
 
 
-def typed_names(windows, env, checks):
+def typed_names(windows, env, checks, skipped, in_other_code_pages):
     locales = installed_locales()
     for locale, typed, name, keys, expected in NAME_CASES:
+        if (locale != "C.UTF-8") != in_other_code_pages:
+            continue
         if locale.lower().replace("utf-8", "utf8") not in locales:
-            print(f"skipped names typed under {locale}: that locale is not installed")
+            skipped.append(f"names typed under {locale}: that locale is not installed")
             continue
         with tempfile.TemporaryDirectory() as folder:
             if name:
@@ -404,91 +536,218 @@ def typed_names(windows, env, checks):
                              CODED_SAMPLE)
 
 
-def wait_for_screen(session, text, seconds=60):
-    deadline = time.monotonic() + seconds
-    while time.monotonic() < deadline:
-        screen = subprocess.run(["tmux", "capture-pane", "-p", "-t", session],
-                                capture_output=True, text=True).stdout
-        if text in screen:
-            return True
-        time.sleep(0.2)
-    return False
+class Console:
+    """A console of its own: wine inside a pane of a tmux server of its own, running `command` in
+    `folder` and then saying ENDED. Each step waits for its prompt to be shown once more than
+    before, then types its keys."""
+
+    opened = 0
+
+    def __init__(self, folder, command):
+        # A server of its own each time: the last one may still be going away.
+        Console.opened += 1
+        self.socket = f"kestrovane-wine-{os.getpid()}-{Console.opened}"
+        self.seen = {}
+        # History enough for a listing of 256 KiB, so every prompt shown is still counted.
+        self.tmux("start-server", ";", "set-option", "-g", "history-limit", "10000", ";",
+                  "new-session", "-d", "-x", "100", "-y", "40", "-c", folder,
+                  "trap : INT; " + command + "; echo KESTROVANE-ENDED; sleep 600")
+
+    def tmux(self, *arguments):
+        return subprocess.run(["tmux", "-L", self.socket, "-f", "/dev/null"] + list(arguments),
+                              capture_output=True, text=True, check=True,
+                              env=dict(os.environ, SHELL="/bin/sh")).stdout
+
+    def screen(self):
+        """The whole pane, its history included, with wrapped lines joined."""
+        return self.tmux("capture-pane", "-p", "-J", "-S", "-")
+
+    def wait_for(self, text, seconds=60):
+        """Whether `text` is shown once more than the last time it was waited for."""
+        self.seen[text] = self.seen.get(text, 0) + 1
+        deadline = time.monotonic() + seconds
+        while time.monotonic() < deadline:
+            if self.screen().count(text) >= self.seen[text]:
+                return True
+            time.sleep(0.05)
+        return False
+
+    def type_line(self, keys):
+        self.tmux("send-keys", "-l", keys)
+        self.tmux("send-keys", "Enter")
+
+    def close(self):
+        subprocess.run(["tmux", "-L", self.socket, "kill-server"], capture_output=True)
 
 
-def type_line(session, keys):
-    subprocess.run(["tmux", "send-keys", "-t", session, "-l", keys], check=True)
-    subprocess.run(["tmux", "send-keys", "-t", session, "Enter"], check=True)
-
-
-def console_session(windows, env, checks):
-    """In a console (wine inside tmux), a name typed with an accent names the file, and Ctrl-C
-    while a large file is saved leaves no temporary and the earlier output as it was."""
-    if not shutil.which("tmux"):
-        print("skipped the console session: tmux is not installed")
-        return
-    big = b"The quick brown fox jumps over the lazy dog.\n" * 200000
-    session = f"kestrovane-wine-{os.getpid()}"
-    with tempfile.TemporaryDirectory() as folder:
-        with open(os.path.join(folder, CAFE + ".txt"), "wb") as f:
-            f.write(SAMPLE)
-        with open(os.path.join(folder, "big.txt"), "wb") as f:
-            f.write(big)
-        with open(os.path.join(folder, "big.enc"), "wb") as f:
-            f.write(b"earlier output")
-        command = " ".join(["env", "LANG=C.UTF-8", f"WINEPREFIX={env['WINEPREFIX']}",
-                            "WINEDEBUG=-all", "wine", windows, "; sleep 600"])
-        subprocess.run(["tmux", "new-session", "-d", "-s", session, "-x", "100", "-y", "40", "-c",
-                        folder, command], check=True)
+def ansi(text, code_page):
+    """What a console shows of `text` read in the ANSI code page: each byte's character, or its hex
+    form where the code page has none or a C1 control."""
+    shown = ""
+    for byte in text:
         try:
-            steps = [(MENU_END.strip(), "E"), ("encode:", CAFE + ".txt"), ("Y/N", "y"),
-                     ("main menu", "k")]
-            for prompt, keys in steps:
-                if not wait_for_screen(session, prompt):
-                    checks.equal(f"console: prompt {prompt!r} shown", False, True)
-                    return
-                type_line(session, keys)
-                time.sleep(0.5)
-            checks.equal("console: the accented name's coded file",
-                         folder_contents(folder).get(CAFE + ".enc"), CODED_SAMPLE)
-            # The console keeps keys typed ahead until the program asks for them; the earlier
-            # screen still shows every prompt, so only the temporary tells the save has begun.
-            for keys in ("E", "big.txt", "y"):
-                time.sleep(1)
-                type_line(session, keys)
-            deadline = time.monotonic() + 30
-            while time.monotonic() < deadline and not any(
-                    name.endswith(".tmp") for name in os.listdir(folder)):
-                time.sleep(0.05)
-            subprocess.run(["tmux", "send-keys", "-t", session, "C-c"], check=True)
-            time.sleep(3)
-            contents = folder_contents(folder)
-            checks.equal("console: Ctrl-C during a save leaves the files as they were",
-                         (sorted(contents), contents["big.enc"]),
-                         (sorted(["big.enc", "big.txt", CAFE + ".txt", CAFE + ".enc"]),
-                          b"earlier output"))
-        finally:
-            subprocess.run(["tmux", "kill-session", "-t", session], capture_output=True)
+            character = bytes([byte]).decode(code_page)
+        except UnicodeDecodeError:
+            character = ""
+        shown += character if character and not 0x80 <= ord(character) <= 0x9F else f"<{byte:02X}>"
+    return shown
 
 
-def main():
-    linux, windows = (os.path.abspath(path) for path in sys.argv[1:3])
-    checks = Checks()
-    with tempfile.TemporaryDirectory() as prefix, tempfile.TemporaryDirectory() as native, \
-            tempfile.TemporaryDirectory() as emulated:
-        env = dict(os.environ, WINEDEBUG="-all", WINEPREFIX=prefix)
+MENU_PROMPT = MENU_END.strip()
+# 256 KiB of lines, the first block of a listing, whose last byte starts an é.
+SPLIT_TEXT = (b"x" * 63 + b"\n") * 4095 + b"x" * 63 + "\u00e9 \u0442\u0435\u0441\u0442".encode()
+UTF8_TEXT = "caf\u00e9 \u0442\u0435\u0441\u0442 \u8868".encode()
+# A / written in three bytes, and a surrogate: neither is valid UTF-8, so each text is read in
+# code page 1252.
+OVERLONG_TEXT = b"a\xe0\x80\xafb"
+SURROGATE_TEXT = b"c\xed\xa0\x80d"
+JAPANESE_TEXT = "\u65e5\u672c\u8a9e\u306e\u30c6\u30ad\u30b9\u30c8"  # 日本語のテキスト
+CP1251_TEXT = "\u041f\u0440\u0438\u0432\u0435\u0442, \u043c\u0438\u0440".encode("cp1251")
+MISSING_FOLDER_RU = "\u043d\u0435\u0442\\" + TEST_RU  # нет\тест: its folder is missing
+PATH_NOT_FOUND_RU = "\u041f\u0443\u0442\u044c \u043d\u0435 \u043d\u0430\u0439\u0434\u0435\u043d."
+
+
+def encoding(name, answer="y"):
+    return [(MENU_PROMPT, "E"), ("encode:", name), ("Y/N", answer)] + (
+        [("main menu", "k")] if answer == "y" else [])
+
+
+def message(name):
+    return [(MENU_PROMPT, "M"), ("(no spaces):", name), ("your message", "hi"), ("Y/N", "y"),
+            ("the menu", "k")]
+
+
+# Sessions in a console (wine inside tmux). A file's text shows its characters: read as UTF-8
+# where its first block is valid UTF-8, else in the ANSI code page (1252 under C.UTF-8, 1251 under
+# ru_RU), its coded echo too; a C1 control, and a byte the code page leaves undefined, show their
+# visible forms. The refusal line is in one code page: written to the console as characters, or to
+# a file in the ANSI one. Each case: its locale, the files to start with, the steps (the prompt
+# waited for, the keys typed), the texts the screen shows, whether standard error is a file and
+# the lines it holds then (their code page), and the files afterwards. A case that `interrupts`
+# types Ctrl-C once the save's temporary exists.
+CONSOLE_CASES = [
+    dict(what="a UTF-8 file, C1 controls, undefined bytes and an accented name", locale="C.UTF-8",
+         files={"u.txt": UTF8_TEXT, "c1.txt": b"a\xc2\x85b x\x1b[2Jy\r", "w.txt": b"x\x81y caf\xe9",
+                "o.txt": OVERLONG_TEXT, "s.txt": SURROGATE_TEXT, CAFE + ".txt": SAMPLE},
+         steps=encoding("u.txt") + encoding("c1.txt", "n") + encoding("w.txt", "n") +
+         encoding("o.txt", "n") + encoding("s.txt", "n") + encoding(CAFE + ".txt") +
+         [(MENU_PROMPT, "x")],
+         shown=["contains:\n" + UTF8_TEXT.decode() + "\nDo you",
+                "Output:\n" + ansi(coded(UTF8_TEXT), "cp1252") + "\nYour",
+                "a<U+0085>b x^[[2Jy^M", "x<81>y caf\u00e9",
+                "contains:\n" + ansi(OVERLONG_TEXT, "cp1252") + "\nDo you",
+                "contains:\n" + ansi(SURROGATE_TEXT, "cp1252") + "\nDo you"],
+         after={"u.txt": UTF8_TEXT, "u.enc": coded(UTF8_TEXT), "c1.txt": b"a\xc2\x85b x\x1b[2Jy\r",
+                "w.txt": b"x\x81y caf\xe9", "o.txt": OVERLONG_TEXT, "s.txt": SURROGATE_TEXT,
+                CAFE + ".txt": SAMPLE, CAFE + ".enc": CODED_SAMPLE}),
+    # A character cut at the end of the first block is joined with the rest of it.
+    dict(what="a UTF-8 character split between two blocks", locale="C.UTF-8",
+         files={"split.txt": SPLIT_TEXT}, steps=encoding("split.txt", "n") + [(MENU_PROMPT, "x")],
+         shown=["x" * 63 + "\u00e9 \u0442\u0435\u0441\u0442\nDo you"],
+         after={"split.txt": SPLIT_TEXT}),
+    # A typed name shows as the bytes typed, in the console's code page (866): wine shows a
+    # console's bytes as Latin-1.
+    dict(what="a file in code page 1251, a refusal line and a typed name", locale="ru_RU.UTF-8",
+         files={"r.txt": CP1251_TEXT},
+         steps=encoding("r.txt") + message(MISSING_FOLDER_RU) + [(MENU_PROMPT, "x")],
+         shown=["contains:\n" + CP1251_TEXT.decode("cp1251") + "\nDo you",
+                "Output:\n" + coded(CP1251_TEXT).decode("cp1251") + "\nYour",
+                f"kestrovane: {MISSING_FOLDER_RU}.enc: {PATH_NOT_FOUND_RU}",
+                "saved as: " + MISSING_FOLDER_RU.encode("cp866").decode("latin-1") + ".enc"],
+         after={"r.txt": CP1251_TEXT, "r.enc": coded(CP1251_TEXT)}),
+    dict(what="a file in code page 932", locale="ja_JP.UTF-8",
+         files={"j.txt": JAPANESE_TEXT.encode("cp932")},
+         steps=encoding("j.txt", "n") + [(MENU_PROMPT, "x")],
+         shown=["contains:\n" + JAPANESE_TEXT + "\nDo you"],
+         after={"j.txt": JAPANESE_TEXT.encode("cp932")}),
+    dict(what="a refusal line to a file", locale="ru_RU.UTF-8", files={},
+         steps=message(MISSING_FOLDER_RU) + [(MENU_PROMPT, "x")], shown=[],
+         told=[f"kestrovane: {MISSING_FOLDER_RU}.enc: {PATH_NOT_FOUND_RU}\r\n"], after={}),
+    dict(what="Ctrl-C during a save", locale="C.UTF-8",
+         files={"big.txt": BIG * 4, "big.enc": b"earlier output"},
+         steps=encoding("big.txt")[:3], interrupts=True, shown=[],
+         after={"big.txt": BIG * 4, "big.enc": b"earlier output"}),
+]
+
+
+def consoles(windows, env, checks, skipped):
+    if not shutil.which("tmux"):
+        skipped.append("the console rows: tmux is not installed")
+        return
+    locales = installed_locales()
+    for case in CONSOLE_CASES:
+        what, locale = "console: " + case["what"], case["locale"]
+        if locale.lower().replace("utf-8", "utf8") not in locales:
+            skipped.append(f"{what}: the locale {locale} is not installed")
+            continue
+        with tempfile.TemporaryDirectory() as folder, tempfile.TemporaryDirectory() as aside:
+            put_files(folder, case["files"])
+            told = os.path.join(aside, "told")
+            command = shlex.join(["env", f"LANG={locale}", f"WINEPREFIX={env['WINEPREFIX']}",
+                                  "WINEDEBUG=-all", "wine", windows])
+            console = Console(folder, command + (f" 2>{told}" if "told" in case else ""))
+            try:
+                for prompt, keys in case["steps"]:
+                    if not console.wait_for(prompt):
+                        break
+                    console.type_line(keys)
+                else:
+                    if case.get("interrupts"):
+                        deadline = time.monotonic() + 60
+                        while time.monotonic() < deadline and not any(
+                                name.endswith(".tmp") for name in os.listdir(folder)):
+                            time.sleep(0.01)
+                        console.tmux("send-keys", "C-c")
+                    console.wait_for("KESTROVANE-ENDED")
+                screen = console.screen()
+            finally:
+                console.close()
+            checks.equal(f"{what}: the program ended", "KESTROVANE-ENDED" in screen, True)
+            checks.equal(f"{what}: shown", [text for text in case["shown"] if text not in screen],
+                         [])
+            if "told" in case:
+                with open(told, "rb") as f:
+                    checks.equal(f"{what}: standard error, in code page 1251",
+                                 f.read().decode("cp1251", "replace"), "".join(case["told"]))
+            checks.equal(f"{what}: files", tree(folder), case["after"])
+
+
+def plain_part(linux, windows, env, checks, skipped):
+    sessions(linux, windows, env, checks)
+    typed_names(windows, env, checks, skipped, False)
+    with tempfile.TemporaryDirectory() as folder:
+        saves(windows, build_helper(folder), env, checks, skipped, False)
+
+
+def code_pages_part(linux, windows, env, checks, skipped):
+    typed_names(windows, env, checks, skipped, True)
+    saves(windows, None, env, checks, skipped, True)
+
+
+def console_part(linux, windows, env, checks, skipped):
+    consoles(windows, env, checks, skipped)
+
+
+PARTS = {"saves": plain_part, "code_pages": code_pages_part, "console": console_part}
+
+
+def sessions(linux, windows, env, checks):
+    """The sessions beside the Linux build, and a full path typed."""
+    with tempfile.TemporaryDirectory() as native, tempfile.TemporaryDirectory() as emulated:
         for folder in (native, emulated):
             with open(os.path.join(folder, "test.txt"), "wb") as f:
                 f.write(SAMPLE)
             open(os.path.join(folder, "empty.txt"), "wb").close()
+            os.mkdir(os.path.join(folder, "folder"))
         for number, keys in enumerate(SESSIONS, 1):
             status, screen = run_wine([windows], keys, emulated, env)
             linux_status, linux_screen = run([linux], keys.replace(b"\\", b"/"), native)
             checks.equal(f"session {number}: the screen, the program's own line ends CR LF",
                          (status, screen.replace(b"none\\b", b"none/b")),
                          (linux_status, own_line_ends_crlf(linux_screen)))
-        checks.equal("files", folder_contents(emulated), folder_contents(native))
-        checks.equal("test.txt restored byte for byte", folder_contents(emulated)["test.txt"],
-                     SAMPLE)
+        checks.equal("files", tree(emulated), tree(native))
+        checks.equal("the folder's empty output", tree(emulated).get("folder.enc"), b"")
+        checks.equal("test.txt restored byte for byte", tree(emulated)["test.txt"], SAMPLE)
 
         shutil.rmtree(SHORT_FOLDER, ignore_errors=True)
         os.makedirs(SHORT_FOLDER)
@@ -499,14 +758,24 @@ def main():
             checks.equal("saved message for a full path",
                          b"has been saved as: Z:\\tmp\\kw\\test.enc\r\n" in screen, True)
             checks.equal("the output of a full path is beside its input",
-                         folder_contents(SHORT_FOLDER).get("test.enc"),
-                         folder_contents(native)["test.enc"])
+                         folder_contents(SHORT_FOLDER).get("test.enc"), tree(native)["test.enc"])
         finally:
             shutil.rmtree(SHORT_FOLDER, ignore_errors=True)
-        typed_names(windows, env, checks)
-        saves(windows, build_holder(native), env, checks)
-        console_session(windows, env, checks)
-    return checks.finish()
+
+
+def main():
+    part = sys.argv[1]
+    linux, windows = (os.path.abspath(path) for path in sys.argv[2:4])
+    checks, skipped = Checks(), []
+    with tempfile.TemporaryDirectory() as prefix:
+        # The prefix the build made for every part, or one of its own.
+        env = dict(os.environ, WINEDEBUG="-all",
+                   WINEPREFIX=os.environ.get("WINEPREFIX") or prefix)
+        PARTS[part](linux, windows, env, checks, skipped)
+    for reason in skipped:
+        print(f"skipped {reason}")
+    status = checks.finish()
+    return 77 if status == 0 and skipped else status
 
 
 if __name__ == "__main__":

@@ -64,13 +64,15 @@ def as_terminal_shows(screen):
 
 
 def read_screen(fd, screen, wanted):
-    """Reads the terminal until the screen ends with `wanted` and nothing more arrives."""
+    """Reads the terminal until the screen ends with `wanted` (the prompt the program waits at:
+    anything after it would show in the comparison with the pipe's screen), or until the program
+    ends where `wanted` is None."""
     deadline = time.monotonic() + TIMEOUT
     while time.monotonic() < deadline:
+        if wanted is not None and screen.replace("\r\n", "\n").endswith(wanted):
+            return screen
         ready, _, _ = select.select([fd], [], [], 0.2)
         if not ready:
-            if wanted is not None and screen.replace("\r\n", "\n").endswith(wanted):
-                return screen
             continue
         try:
             chunk = os.read(fd, 4096)

@@ -15,11 +15,14 @@ for tool in x86_64-w64-mingw32-g++-posix wine; do
   fi
 done
 if [ "$mode" = build ]; then
+  # A fresh prefix each run: made once here rather than by each part, while the program builds,
+  # since wine takes many seconds to make one and little of the processor.
+  mkdir -p "$2"
+  rm -rf "$2/prefix"
+  WINEPREFIX="$2/prefix" WINEDEBUG=-all wineboot --init >/dev/null 2>&1 &
   cmake -S "$1" -B "$2" -DCMAKE_TOOLCHAIN_FILE="$1/cmake/mingw-w64-x86_64.cmake" >/dev/null
   cmake --build "$2" -j "$(nproc 2>/dev/null || echo 2)" --target kestrovane >/dev/null
-  # A fresh prefix each run: made once here rather than by each part, which takes seconds.
-  rm -rf "$2/prefix"
-  WINEPREFIX="$2/prefix" WINEDEBUG=-all wineboot --init >/dev/null 2>&1
+  wait $!
   exit 0
 fi
 part=$1

@@ -1,6 +1,7 @@
 """What the end-to-end tests share: running the program on piped keys, and counting checks."""
 import os
 import subprocess
+import time
 
 MENU_END = "H for help, A for about, or X for exit\n"
 MENU = ("\n                 Welcome to Kestrovane Version 1.1 \n" + "-" * 66 + "\n" + " " * 30
@@ -47,6 +48,51 @@ def folder_contents(folder):
         with open(os.path.join(folder, name), "rb") as f:
             contents[name] = f.read()
     return contents
+
+
+class Pane:
+    """A pane of a tmux server of its own, so that a test neither sees nor disturbs anyone else's
+    sessions, running the shell command `command` in `folder`: a terminal that obeys control
+    sequences and answers queries, as a person's does."""
+
+    opened = 0
+
+    def __init__(self, folder, command, width=200, height=80):
+        # A server of its own each time: the last one may still be going away.
+        Pane.opened += 1
+        self.socket = f"kestrovane-{os.getpid()}-{Pane.opened}"
+        self.seen = {}
+        # History enough for a long listing, so that every prompt shown is still counted.
+        self.tmux("start-server", ";", "set-option", "-g", "history-limit", "10000", ";",
+                  "new-session", "-d", "-x", str(width), "-y", str(height), "-c", folder, command)
+
+    def tmux(self, *arguments):
+        # The pane's command runs in the user's shell, which for a service account such as
+        # nobody is nologin: a shell of its own keeps the pane alive for anyone.
+        return subprocess.run(["tmux", "-L", self.socket, "-f", "/dev/null"] + list(arguments),
+                              capture_output=True, text=True, check=True,
+                              env=dict(os.environ, SHELL="/bin/sh")).stdout
+
+    def screen(self):
+        """The whole pane, its history included, with wrapped lines joined."""
+        return self.tmux("capture-pane", "-p", "-J", "-S", "-")
+
+    def wait_for(self, text, seconds=10):
+        """Whether `text` is shown once more than the last time it was waited for."""
+        self.seen[text] = self.seen.get(text, 0) + 1
+        deadline = time.monotonic() + seconds
+        while time.monotonic() < deadline:
+            if self.screen().count(text) >= self.seen[text]:
+                return True
+            time.sleep(0.05)
+        return False
+
+    def type_line(self, keys):
+        self.tmux("send-keys", "-l", keys)
+        self.tmux("send-keys", "Enter")
+
+    def close(self):
+        subprocess.run(["tmux", "-L", self.socket, "kill-server"], capture_output=True)
 
 
 class Checks:

@@ -8,12 +8,11 @@ Usage: terminal_controls_test.py [COMMAND PREFIX ...] path/to/kestrovane
 import os
 import shlex
 import shutil
-import subprocess
 import sys
 import tempfile
-import time
 
-from checks import CONTROLLING_FILE, MENU_END, Checks, coded, folder_contents, program_command
+from checks import (CONTROLLING_FILE, MENU_END, Checks, Pane, coded, folder_contents,
+                    program_command)
 
 TIMEOUT = 10
 # Typed at the prompts: names and a message that would set the window's title.
@@ -50,44 +49,8 @@ SHOWN = [
 ]
 
 
-class Pane:
-    """A tmux server of its own, so the test neither sees nor disturbs anyone else's sessions."""
-
-    def __init__(self, folder, command):
-        # One for each pane: a server just killed may still hold its socket's name.
-        self.socket = f"kestrovane-controls-{os.getpid()}-{os.path.basename(folder)}"
-        shell = f"{command}; echo exit status $?; sleep 600"
-        self.tmux("new-session", "-d", "-x", "200", "-y", "80", "-c", folder, shell)
-        self.title = self.current_title()
-
-    def tmux(self, *arguments):
-        # The pane's command runs in the user's shell, which for a service account such as
-        # nobody is nologin: a shell of its own keeps the pane alive for anyone.
-        return subprocess.run(["tmux", "-L", self.socket, "-f", "/dev/null"] + list(arguments),
-                              capture_output=True, text=True, check=True,
-                              env=dict(os.environ, SHELL="/bin/sh")).stdout
-
-    def current_title(self):
-        return self.tmux("display-message", "-p", "#{pane_title}").strip()
-
-    def screen(self):
-        """The whole pane, its history included, with wrapped lines joined."""
-        return self.tmux("capture-pane", "-p", "-J", "-S", "-")
-
-    def wait_for(self, text, count):
-        deadline = time.monotonic() + TIMEOUT
-        while time.monotonic() < deadline:
-            if self.screen().count(text) >= count:
-                return True
-            time.sleep(0.1)
-        return False
-
-    def type_line(self, keys):
-        self.tmux("send-keys", "-l", keys)
-        self.tmux("send-keys", "Enter")
-
-    def close(self):
-        subprocess.run(["tmux", "-L", self.socket, "kill-server"], capture_output=True)
+def title(pane):
+    return pane.tmux("display-message", "-p", "#{pane_title}").strip()
 
 
 def run_session(command, piped, checks):
@@ -100,19 +63,19 @@ def run_session(command, piped, checks):
     with tempfile.TemporaryDirectory() as folder:
         with open(os.path.join(folder, LISTED_NAME), "wb") as f:
             f.write(CONTROLLING_FILE)
-        pane = Pane(folder, command)
+        pane = Pane(folder, f"{command}; echo exit status $?; sleep 600")
         try:
-            seen, titles = {}, {pane.title}
+            titles = {title(pane)}
+            first = set(titles)
             for wanted, keys in STEPS:
-                seen[wanted] = seen.get(wanted, 0) + 1
-                if not pane.wait_for(wanted, seen[wanted]):
+                if not pane.wait_for(wanted, TIMEOUT):
                     checks.equal(f"{how}: shown: {wanted!r}", pane.screen()[-600:], wanted)
                     break
-                titles.add(pane.current_title())
+                titles.add(title(pane))
                 if keys is not None and not piped:
                     pane.type_line(keys)
             screen = pane.screen()
-            checks.equal(f"{how}: the window titles at each step", titles, {pane.title})
+            checks.equal(f"{how}: the window titles at each step", titles, first)
             for what, shown in SHOWN:
                 checks.equal(f"{how}: the screen shows {what}", shown in screen, True)
             # A terminal's answers typed into the program would be echoed, and read as answers.

@@ -30,7 +30,7 @@ import tempfile
 import threading
 import time
 
-from checks import MENU_END, Checks, coded, folder_contents, run
+from checks import MENU_END, Checks, Pane, coded, folder_contents, run
 
 SAMPLE = b"hello there\r\nGeneral Kenobi\r\n\r\nlast line, no break"
 CODED_SAMPLE = coded(SAMPLE)
@@ -536,50 +536,6 @@ def typed_names(windows, env, checks, skipped, in_other_code_pages):
                              CODED_SAMPLE)
 
 
-class Console:
-    """A console of its own: wine inside a pane of a tmux server of its own, running `command` in
-    `folder` and then saying ENDED. Each step waits for its prompt to be shown once more than
-    before, then types its keys."""
-
-    opened = 0
-
-    def __init__(self, folder, command):
-        # A server of its own each time: the last one may still be going away.
-        Console.opened += 1
-        self.socket = f"kestrovane-wine-{os.getpid()}-{Console.opened}"
-        self.seen = {}
-        # History enough for a listing of 256 KiB, so every prompt shown is still counted.
-        self.tmux("start-server", ";", "set-option", "-g", "history-limit", "10000", ";",
-                  "new-session", "-d", "-x", "100", "-y", "40", "-c", folder,
-                  "trap : INT; " + command + "; echo KESTROVANE-ENDED; sleep 600")
-
-    def tmux(self, *arguments):
-        return subprocess.run(["tmux", "-L", self.socket, "-f", "/dev/null"] + list(arguments),
-                              capture_output=True, text=True, check=True,
-                              env=dict(os.environ, SHELL="/bin/sh")).stdout
-
-    def screen(self):
-        """The whole pane, its history included, with wrapped lines joined."""
-        return self.tmux("capture-pane", "-p", "-J", "-S", "-")
-
-    def wait_for(self, text, seconds=60):
-        """Whether `text` is shown once more than the last time it was waited for."""
-        self.seen[text] = self.seen.get(text, 0) + 1
-        deadline = time.monotonic() + seconds
-        while time.monotonic() < deadline:
-            if self.screen().count(text) >= self.seen[text]:
-                return True
-            time.sleep(0.05)
-        return False
-
-    def type_line(self, keys):
-        self.tmux("send-keys", "-l", keys)
-        self.tmux("send-keys", "Enter")
-
-    def close(self):
-        subprocess.run(["tmux", "-L", self.socket, "kill-server"], capture_output=True)
-
-
 def ansi(text, code_page):
     """What a console shows of `text` read in the ANSI code page: each byte's character, or its hex
     form where the code page has none or a C1 control."""
@@ -685,10 +641,12 @@ def consoles(windows, env, checks, skipped):
             told = os.path.join(aside, "told")
             command = shlex.join(["env", f"LANG={locale}", f"WINEPREFIX={env['WINEPREFIX']}",
                                   "WINEDEBUG=-all", "wine", windows])
-            console = Console(folder, command + (f" 2>{told}" if "told" in case else ""))
+            # A console of its own: wine in a tmux pane, saying when the program has ended.
+            console = Pane(folder, "trap : INT; " + command + (f" 2>{told}" if "told" in case else "")
+                           + "; echo KESTROVANE-ENDED; sleep 600", width=100, height=40)
             try:
                 for prompt, keys in case["steps"]:
-                    if not console.wait_for(prompt):
+                    if not console.wait_for(prompt, 60):
                         break
                     console.type_line(keys)
                 else:
@@ -698,7 +656,7 @@ def consoles(windows, env, checks, skipped):
                                 name.endswith(".tmp") for name in os.listdir(folder)):
                             time.sleep(0.01)
                         console.tmux("send-keys", "C-c")
-                    console.wait_for("KESTROVANE-ENDED")
+                    console.wait_for("KESTROVANE-ENDED", 60)
                 screen = console.screen()
             finally:
                 console.close()

@@ -10,9 +10,9 @@ In each folder, for a 10 MiB and a 100 MiB text file, it runs, alternating, the 
 another file, and tr followed by `sync` on its output (the durability the encode gives: its data
 is on the disk when it ends). Every timed run starts after an untimed sync, so none pays for
 another's writeback. It prints the medians, the encode's ratio to each, and the encode's peak
-resident memory, as rows of the README's table. With --before, another build of the program (an
-earlier commit's, say) is run in the same alternation, and its median, the encode's ratio to it
-and its peak memory stand beside them.
+resident memory, as rows of the table in bench/README.md. With --before, another build of the
+program (an earlier commit's, say) is run in the same alternation, and its median, the encode's
+ratio to it and its peak memory stand beside them.
 """
 import os
 import shutil

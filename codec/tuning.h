@@ -3,8 +3,8 @@
 
 #include <cstdint>
 
-// How big the steps through a large file are. Both were measured on 10 MiB to 2.5 GB files; the
-// README's Figures say what else was tried.
+// How big the steps through a large file are. Both were measured on 10 MiB to 2.5 GB files;
+// bench/README.md says what else was tried.
 
 // The input is listed and coded this much at a time: large enough that a huge file costs few
 // system calls, small enough that memory stays flat whatever the file's size. The listing keeps

@@ -33,8 +33,8 @@ void setLineEnd(std::string_view end);
 // code page (nameForErrors), so one code page reads the whole line; a Windows console is written
 // it as characters.
 void printRefusal(std::string_view name, std::string_view reason);
-// Whether standard error is a terminal, and standard output one too, decided once by main; until
-// then, pipes.
+// Whether standard error is a terminal, and whether it is the one standard output is too, decided
+// once by main; until then, pipes.
 void setErrorsAreTerminal(bool terminal, bool screenToo);
 
 // Takes the next non-blank character. Returns false, and sets `into` to 0, once input has

@@ -13,7 +13,7 @@ int main() {
   // Decided once: a terminal is shown a file's control bytes, never made to obey them.
   setScreenIsTerminal(standardOutputIsTerminal(), terminalCharacterSet(),
                       standardOutputTakesCharacters());
-  setErrorsAreTerminal(standardErrorIsTerminal(), standardOutputIsTerminal());
+  setErrorsAreTerminal(standardErrorIsTerminal(), standardErrorIsTheScreen());
   ProgramState state;
   runMenu(state);
   return 0;

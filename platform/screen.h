@@ -21,6 +21,9 @@ const char* passBytesExactly();
 // Whether standard output, or standard error, is a terminal: on Windows, a console.
 bool standardOutputIsTerminal();
 bool standardErrorIsTerminal();
+// Whether standard error is the very terminal standard output is (on Windows, the process's one
+// console), so that what it says stands among the screen's own lines.
+bool standardErrorIsTheScreen();
 // The character set the terminal shows bytes in: on POSIX the codeset of the environment's
 // LC_CTYPE locale ("UTF-8", "ISO-8859-1", "ANSI_X3.4-1968" for the C locale), read without
 // changing the program's own locale; on Windows the console's output code page, by the same

@@ -1,5 +1,6 @@
 #include <langinfo.h>
 #include <locale.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #ifdef __APPLE__
 #include <xlocale.h>
@@ -18,6 +19,14 @@ bool standardOutputIsTerminal() {
 
 bool standardErrorIsTerminal() {
   return isatty(STDERR_FILENO) == 1;
+}
+
+bool standardErrorIsTheScreen() {
+  struct stat screen;
+  struct stat errors;
+  return standardOutputIsTerminal() && standardErrorIsTerminal() &&
+         fstat(STDOUT_FILENO, &screen) == 0 && fstat(STDERR_FILENO, &errors) == 0 &&
+         screen.st_rdev == errors.st_rdev;
 }
 
 std::string terminalCharacterSet() {

@@ -71,6 +71,10 @@ bool standardErrorIsTerminal() {
   return isConsole(STD_ERROR_HANDLE);
 }
 
+bool standardErrorIsTheScreen() {
+  return standardOutputIsTerminal() && standardErrorIsTerminal();
+}
+
 std::string terminalCharacterSet() {
   const UINT codePage = GetConsoleOutputCP();
   if (codePage == 0) {

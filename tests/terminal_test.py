@@ -105,17 +105,26 @@ def run_on_terminal(command, folder, steps):
     return os.waitstatus_to_exitcode(status), screen.replace("\r\n", "\n")
 
 
-def errors_on_terminal(command, folder):
-    """Runs the third run's keys through pipes, but for standard error, a terminal of its own:
-    what that terminal shows."""
+def errors_on_terminal(command, folder, screen_on_another):
+    """Runs the third run's keys through a pipe, standard error a terminal of its own, standard
+    output a pipe or another terminal: what standard error's terminal shows."""
     leader, follower = pty.openpty()
+    screen_leader, screen = pty.openpty() if screen_on_another else (None, subprocess.DEVNULL)
     attributes = termios.tcgetattr(follower)
     attributes[1] &= ~termios.ONLCR  # the terminal shows the line ends as they were written
     termios.tcsetattr(follower, termios.TCSANOW, attributes)
     keys = "".join(keys for _, keys in THIRD_RUN).encode()
-    subprocess.run(command, input=keys, cwd=folder, stdout=subprocess.DEVNULL, stderr=follower,
-                   timeout=TIMEOUT)
+    with subprocess.Popen(command, stdin=subprocess.PIPE, cwd=folder, stdout=screen,
+                          stderr=follower) as child:
+        child.stdin.write(keys)
+        child.stdin.close()
+        while child.poll() is None:  # the other terminal is read, so the program never waits
+            if screen_leader and select.select([screen_leader], [], [], 0.05)[0]:
+                os.read(screen_leader, 65536)
     os.close(follower)
+    if screen_leader is not None:
+        os.close(screen)
+        os.close(screen_leader)
     shown = b""
     while select.select([leader], [], [], 0)[0]:
         try:
@@ -142,8 +151,11 @@ def main():
             checks.equal(f"run {number}: the terminal shows what a pipe gets",
                          run_on_terminal(command, on_terminal, steps),
                          (status, as_terminal_shows(screen.decode("latin-1"))))
-        checks.equal("standard error alone a terminal: why, visibly, on a line of its own",
-                     errors_on_terminal(command, piped), WHY[1:].replace("\x1b", "^[") + "\n")
+        for screen_on_another in (False, True):
+            checks.equal(f"standard error a terminal, {'another' if screen_on_another else 'no'}"
+                         " terminal the screen: why, visibly, on a line of its own",
+                         errors_on_terminal(command, piped, screen_on_another),
+                         WHY[1:].replace("\x1b", "^[") + "\n")
         checks.equal("files", folder_contents(on_terminal),
                      {"test.txt": b"hello there\nGeneral Kenobi\n",
                       "test.enc": b"\n3b4n2K l1r2n2G\n2r2ht 4ll2h",

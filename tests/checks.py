@@ -42,11 +42,13 @@ def run(command, keys, folder, env=None):
 
 
 def folder_contents(folder):
-    """Maps the name of each file in `folder` to its content."""
+    """Maps the path of each file under `folder`, from it, to its content."""
     contents = {}
-    for name in sorted(os.listdir(folder)):
-        with open(os.path.join(folder, name), "rb") as f:
-            contents[name] = f.read()
+    for parent, _, names in os.walk(folder):
+        for name in sorted(names):
+            path = os.path.join(parent, name)
+            with open(path, "rb") as f:
+                contents[os.path.relpath(path, folder)] = f.read()
     return contents
 
 

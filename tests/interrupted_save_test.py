@@ -22,7 +22,7 @@ import sys
 import tempfile
 import time
 
-from checks import Checks, coded, untraced_environment
+from checks import Checks, coded, folder_contents, untraced_environment
 
 BIG = b"The quick brown fox jumps over the lazy dog.\n" * (8 * 1024 * 1024 // 45)
 CODED_BIG = coded(BIG)
@@ -34,7 +34,8 @@ FIRST_KEYS = f"E\n{FIRST}\ny\nk\n".encode()
 # Each: its name, the signal, the keys of the saves before the interrupted one, and the folder
 # that the interrupted save's input is typed in (its temporary lies there, not in the current one).
 INTERRUPTIONS = [("SIGINT", signal.SIGINT, b"", ""), ("SIGTERM", signal.SIGTERM, b"", ""),
-                 ("SIGHUP", signal.SIGHUP, b"", ""), ("closed screen pipe", signal.SIGPIPE, b"", ""),
+                 ("SIGHUP", signal.SIGHUP, b"", ""),
+                 ("closed screen pipe", signal.SIGPIPE, b"", ""),
                  ("SIGINT after a longer name", signal.SIGINT, FIRST_KEYS, ""),
                  ("SIGINT, the input typed in a folder", signal.SIGINT, b"", "sub/"),
                  ("SIGQUIT (Ctrl-\\)", signal.SIGQUIT, b"", ""),
@@ -55,13 +56,7 @@ def digests(contents):
 
 
 def files(folder):
-    """Every file under `folder`, by its path there."""
-    contents = {}
-    for top, _, names in os.walk(folder):
-        for name in names:
-            with open(os.path.join(top, name), "rb") as f:
-                contents[os.path.relpath(os.path.join(top, name), folder)] = f.read()
-    return digests(contents)
+    return digests(folder_contents(folder))
 
 
 def prepare(folder, first=False, inside=""):
@@ -187,7 +182,8 @@ def under_strace(program, folder, checks, options, saved, blamed="big.enc"):
     checks.equal(f"{what}: files", files(folder),
                  digests({"big.enc": CODED_BIG if saved else EARLIER, "big.txt": BIG}))
     told = [line for line in result.stderr.decode().splitlines() if not line.startswith("strace")]
-    checks.equal(f"{what}: why", told, [] if saved else [f"kestrovane: {blamed}: Input/output error"])
+    checks.equal(f"{what}: why", told,
+                 [] if saved else [f"kestrovane: {blamed}: Input/output error"])
 
 
 def main():

@@ -367,17 +367,6 @@ def own_line_ends_crlf(screen):
                     for i, piece in enumerate(pieces))
 
 
-def tree(folder):
-    """Maps the path of each file under `folder`, from it, to its content."""
-    contents = {}
-    for parent, _, names in os.walk(folder):
-        for name in names:
-            path = os.path.join(parent, name)
-            with open(path, "rb") as f:
-                contents[os.path.relpath(path, folder)] = f.read()
-    return contents
-
-
 def attributes(folder, env):
     """Maps the name of each file in `folder` to the attribute letters attrib shows for it."""
     shown = {}
@@ -495,7 +484,7 @@ def saves(windows, helper, env, checks, skipped, in_other_code_pages):
             if case.get("unlisted"):
                 checks.equal(f"{what}: the listing never shows the file's bytes",
                              case["files"][case["unlisted"]].decode(encoding) in screen, False)
-            checks.equal(f"{what}: the files", tree(folder), case["after"])
+            checks.equal(f"{what}: the files", folder_contents(folder), case["after"])
             if case.get("links"):
                 checks.equal(f"{what}: the links stay links to their files",
                              {name: os.path.islink(os.path.join(folder, name)) and
@@ -642,8 +631,9 @@ def consoles(windows, env, checks, skipped):
             command = shlex.join(["env", f"LANG={locale}", f"WINEPREFIX={env['WINEPREFIX']}",
                                   "WINEDEBUG=-all", "wine", windows])
             # A console of its own: wine in a tmux pane, saying when the program has ended.
-            console = Pane(folder, "trap : INT; " + command + (f" 2>{told}" if "told" in case else "")
-                           + "; echo KESTROVANE-ENDED; sleep 600", width=100, height=40)
+            told_there = f" 2>{told}" if "told" in case else ""
+            console = Pane(folder, f"trap : INT; {command}{told_there}; echo KESTROVANE-ENDED;"
+                           " sleep 600", width=100, height=40)
             try:
                 for prompt, keys in case["steps"]:
                     if not console.wait_for(prompt, 60):
@@ -667,7 +657,7 @@ def consoles(windows, env, checks, skipped):
                 with open(told, "rb") as f:
                     checks.equal(f"{what}: standard error, in code page 1251",
                                  f.read().decode("cp1251", "replace"), "".join(case["told"]))
-            checks.equal(f"{what}: files", tree(folder), case["after"])
+            checks.equal(f"{what}: files", folder_contents(folder), case["after"])
 
 
 def plain_part(linux, windows, env, checks, skipped):
@@ -703,9 +693,10 @@ def sessions(linux, windows, env, checks):
             checks.equal(f"session {number}: the screen, the program's own line ends CR LF",
                          (status, screen.replace(b"none\\b", b"none/b")),
                          (linux_status, own_line_ends_crlf(linux_screen)))
-        checks.equal("files", tree(emulated), tree(native))
-        checks.equal("the folder's empty output", tree(emulated).get("folder.enc"), b"")
-        checks.equal("test.txt restored byte for byte", tree(emulated)["test.txt"], SAMPLE)
+        checks.equal("files", folder_contents(emulated), folder_contents(native))
+        checks.equal("the folder's empty output", folder_contents(emulated).get("folder.enc"), b"")
+        checks.equal("test.txt restored byte for byte", folder_contents(emulated)["test.txt"],
+                     SAMPLE)
 
         shutil.rmtree(SHORT_FOLDER, ignore_errors=True)
         os.makedirs(SHORT_FOLDER)
@@ -716,7 +707,8 @@ def sessions(linux, windows, env, checks):
             checks.equal("saved message for a full path",
                          b"has been saved as: Z:\\tmp\\kw\\test.enc\r\n" in screen, True)
             checks.equal("the output of a full path is beside its input",
-                         folder_contents(SHORT_FOLDER).get("test.enc"), tree(native)["test.enc"])
+                         folder_contents(SHORT_FOLDER).get("test.enc"),
+                         folder_contents(native)["test.enc"])
         finally:
             shutil.rmtree(SHORT_FOLDER, ignore_errors=True)
 

@@ -81,8 +81,8 @@ const char* whyNotAFile(std::wstring_view full) {
   } else if (rest.rfind(L"\\\\", 0) == 0 && isRemotePipe(rest.substr(2))) {
     return kDevice;
   }
-  // Past a drive's colon, a colon names a stream of a file.
-  if (rest.size() > 1 && rest[1] == L':') {
+  // Past a drive's colon, a colon names a stream of a file (in a volume's one-letter file too).
+  if (startsWithDrive(rest)) {
     rest.remove_prefix(2);
   }
   if (rest.find(L':') != std::wstring_view::npos) {
@@ -131,27 +131,25 @@ UINT typedCodePage() {
   return GetConsoleMode(GetStdHandle(STD_INPUT_HANDLE), &mode) ? GetConsoleCP() : GetACP();
 }
 
-// The text of `bytes` in `codePage`; empty if they do not convert.
-std::wstring toWide(std::string_view bytes, UINT codePage) {
+}  // namespace
+
+std::wstring toWide(std::string_view bytes, UINT codePage, DWORD flags) {
   const int size = static_cast<int>(bytes.size());
-  const int wideSize =
-      MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, bytes.data(), size, nullptr, 0);
+  const int wideSize = MultiByteToWideChar(codePage, flags, bytes.data(), size, nullptr, 0);
   if (wideSize <= 0) {
     return {};
   }
   std::wstring wide(static_cast<std::size_t>(wideSize), L'\0');
-  MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, bytes.data(), size, wide.data(), wideSize);
+  MultiByteToWideChar(codePage, flags, bytes.data(), size, wide.data(), wideSize);
   return wide;
 }
-
-}  // namespace
 
 fs::path typedPath(const std::string& typedName, Failure& failure) {
   if (typedName.find('\0') != std::string::npos) {
     noteRefusal(failure, kNulInName);
     return {};
   }
-  const std::wstring wide = toWide(typedName, typedCodePage());
+  const std::wstring wide = toWide(typedName, typedCodePage(), MB_ERR_INVALID_CHARS);
   if (wide.empty() && !typedName.empty()) {
     noteSystemFailure(failure);
   }
@@ -164,11 +162,7 @@ std::string nameForErrors(std::string_view typedName) {
     return std::string(typedName);
   }
   // Bytes that do not convert (a name cut inside a character) still show, as a stand-in.
-  const int size = static_cast<int>(typedName.size());
-  std::wstring wide(static_cast<std::size_t>(size), L'\0');
-  wide.resize(static_cast<std::size_t>(
-      std::max(MultiByteToWideChar(codePage, 0, typedName.data(), size, wide.data(), size), 0)));
-  return textForErrors(wide);
+  return textForErrors(toWide(typedName, codePage, 0));
 }
 
 std::size_t folderPartLength(std::string_view typedName) {

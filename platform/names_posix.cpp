@@ -59,13 +59,17 @@ int reopen(const Folder& folder, const fs::path& name, const Found& found, int f
     fd = retryOnInterrupt(
         [&] { return openat(folderAt(folder), nameIn(folder, name).c_str(), flags | O_NOFOLLOW); });
   }
+  // By name, a link in its place is refused (O_NOFOLLOW: ELOOP, or EMLINK on FreeBSD), and so is
+  // any other file that took the name.
+  const bool link = byName && fd < 0 && (errno == ELOOP || errno == EMLINK);
   struct stat opened;
   const struct stat& looked = found.status;
-  if (byName && (fd < 0 ? errno == ELOOP
-                        : fstat(fd, &opened) != 0 || opened.st_dev != looked.st_dev ||
-                              opened.st_ino != looked.st_ino ||
-                              opened.st_ctim.tv_sec != looked.st_ctim.tv_sec ||
-                              opened.st_ctim.tv_nsec != looked.st_ctim.tv_nsec)) {
+  const bool another =
+      byName && fd >= 0 &&
+      (fstat(fd, &opened) != 0 || opened.st_dev != looked.st_dev ||
+       opened.st_ino != looked.st_ino || opened.st_ctim.tv_sec != looked.st_ctim.tv_sec ||
+       opened.st_ctim.tv_nsec != looked.st_ctim.tv_nsec);
+  if (link || another) {
     if (fd >= 0) {
       close(fd);
     }
@@ -155,10 +159,10 @@ bool followLink(Folder& folder, const fs::path& part, const Found& found,
 // Walks the parts `left` (the next one last) from `folder`, as the system itself walks a name:
 // each link on the way, in the folders as at the end, is followed, and `..` is the parent of the
 // folder reached. Ends holding the folder the last part lies in, and returns that part in
-// `last`, and what it is in `found`: `last` is empty where the name ends in a folder, and a name
-// not there yet (a dangling link's too) is found as nothing. Fails, the reason kept, where the
-// system would not walk it: a loop or more than 40 links, a part before others that is no
-// folder, or a link refused by the shared-folder rule.
+// `last`, and what it is in `found`: `last` is empty where the name ends in `.` (or a link's
+// text in a slash), and a name not there yet (a dangling link's too) is found as nothing. Fails,
+// the reason kept, where the system would not walk it: a loop or more than 40 links, a part before
+// others that is no folder, or a link refused by the shared-folder rule.
 bool walk(Folder& folder, std::vector<fs::path> left, fs::path& last, Found& found,
           Failure& failure) {
   int hops = 0;

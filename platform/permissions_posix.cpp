@@ -87,16 +87,18 @@ bool newFilePermissions(const Folder& folder, Permissions& permissions, Failure&
 // calls they do not know. Elsewhere the older call, made directly, since the C library's own tries
 // faccessat2 again and falls back only where the kernel lacks it: it takes no flags and so judges
 // by the real user, which for this program is the effective one. It is asked of the name under
-// /proc, or without /proc of the name in the folder, which the identity check before the rename
-// holds to this same file.
+// /proc, or without /proc of the name in the folder: a link someone who may write the folder puts
+// there just for the check could mislead it, but the file moved over must still be the one found.
 bool mayWrite(const Folder& folder, const fs::path& name, const Found& found, Failure& failure) {
   const fs::path path = nameIn(folder, name);
 #ifdef KESTROVANE_LINUX_CALLS
-  const bool writable =
-      faccessat(found.fd, "", W_OK, AT_EACCESS | AT_EMPTY_PATH) == 0 ||
-      ((errno == EINVAL || errno == ENOSYS || errno == EPERM) &&
-       (syscall(SYS_faccessat, AT_FDCWD, procName(found.fd).c_str(), W_OK) == 0 ||
-        (errno == ENOENT && syscall(SYS_faccessat, folderAt(folder), path.c_str(), W_OK) == 0)));
+  bool writable = faccessat(found.fd, "", W_OK, AT_EACCESS | AT_EMPTY_PATH) == 0;
+  if (!writable && (errno == EINVAL || errno == ENOSYS || errno == EPERM)) {
+    writable = syscall(SYS_faccessat, AT_FDCWD, procName(found.fd).c_str(), W_OK) == 0;
+    if (!writable && errno == ENOENT) {
+      writable = syscall(SYS_faccessat, folderAt(folder), path.c_str(), W_OK) == 0;
+    }
+  }
 #else
   const bool writable = faccessat(folderAt(folder), path.c_str(), W_OK, AT_EACCESS) == 0;
 #endif

@@ -55,8 +55,8 @@ auto retryOnInterrupt(Call call) -> decltype(call()) {
 
 // Moves all of `size` bytes with `call(done)`, a read or a write of what is left after `done`
 // bytes, as gnulib's safe-read does: going on after a short count and retrying what a signal
-// interrupted. Returns how many were moved: fewer only where a read meets the end, or where a
-// call fails, its error noted (a write that moves nothing has none of its own: EIO).
+// interrupted. Returns how many were moved: fewer where a call meets the end or moves nothing,
+// or where it fails, its error noted.
 template <typename Call>
 std::size_t moveAll(std::size_t size, Failure& failure, Call call) {
   std::size_t done = 0;
@@ -94,8 +94,13 @@ struct Found {
   int fd = -1;
   struct stat status {};
   Found& operator=(Found&& other) noexcept {
-    std::swap(fd, other.fd);
-    status = other.status;
+    if (this != &other) {
+      if (fd >= 0) {
+        close(fd);
+      }
+      fd = std::exchange(other.fd, -1);
+      status = other.status;
+    }
     return *this;
   }
   ~Found() {

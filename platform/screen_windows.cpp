@@ -275,11 +275,7 @@ bool writeErrorCharacters(std::string_view line) {
   std::wstring text;
   for (std::size_t end; !line.empty(); line.remove_prefix(end)) {
     end = std::min(line.find('\n'), line.size());
-    const int size =
-        MultiByteToWideChar(codePage, 0, line.data(), static_cast<int>(end), nullptr, 0);
-    const std::size_t at = text.size();
-    text.resize(at + static_cast<std::size_t>(std::max(size, 0)));
-    MultiByteToWideChar(codePage, 0, line.data(), static_cast<int>(end), text.data() + at, size);
+    text += toWide(line.substr(0, end), codePage, 0);
     if (end < line.size()) {
       text += L"\r\n";
       ++end;

@@ -62,6 +62,12 @@ bool keepSecurity(HANDLE file, const std::wstring& replaced);
 // FAT and exFAT drives, and some shares, keep no permissions: there are none to copy.
 bool keepsPermissions(HANDLE file);
 
+// ---- Text (name_rules_windows.cpp)
+
+// The text of `bytes` in `codePage`, converted with `flags` (MB_ERR_INVALID_CHARS: empty if any
+// byte does not convert; 0: such a byte becomes a stand-in).
+std::wstring toWide(std::string_view bytes, UINT codePage, DWORD flags);
+
 // ---- Errors (failure_windows.cpp)
 
 // The code page that standard error shows: a console's output code page, else the ANSI one, which

@@ -632,8 +632,9 @@ def consoles(windows, env, checks, skipped):
                                   "WINEDEBUG=-all", "wine", windows])
             # A console of its own: wine in a tmux pane, saying when the program has ended.
             told_there = f" 2>{told}" if "told" in case else ""
-            console = Pane(folder, f"trap : INT; {command}{told_there}; echo KESTROVANE-ENDED;"
-                           " sleep 600", width=100, height=40)
+            ended = "echo KESTROVANE-ENDED; sleep 600"  # the pane stays to be read
+            console = Pane(folder, f"trap : INT; {command}{told_there}; {ended}", width=100,
+                           height=40)
             try:
                 for prompt, keys in case["steps"]:
                     if not console.wait_for(prompt, 60):
